@@ -1,0 +1,44 @@
+#pragma once
+// Message boxes and file dialogs, behind one interface: the program shows real modal Qt
+// windows, tests install a scripted implementation that answers from a queue.
+#include <memory>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+enum class MsgKind { Error, Confirmation };
+enum class MsgButtons { OK, YesNoCancel };
+enum class MsgResult { OK, Yes, No, Cancel };
+
+struct FileDialogOptions {
+    std::string filter;      // "Description|*.ext|Other|*.x;*.y", as the program's tables give it
+    std::string defaultExt;  // added to a name typed without extension ("" for none)
+    std::string title;
+};
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    // A box of the error kind ("Error", OK) or the confirmation kind ("Confirm", Yes/No/Cancel).
+    virtual MsgResult messageBox(MsgKind kind, const std::string &text, MsgButtons buttons) = 0;
+    // The general error box: title "Glossadrome", error icon, OK. The text arrives final.
+    virtual void generalError(const std::string &text) = 0;
+    // File dialogs answer the chosen path, or nothing when the user cancels.
+    virtual std::optional<std::string> openFileName(const FileDialogOptions &options) = 0;
+    virtual std::optional<std::string> saveFileName(const FileDialogOptions &options) = 0;
+};
+
+// The dialogs in use; the Qt ones unless a test installed others.
+UserDialogs &Dialogs();
+// Installs other dialogs (tests); returns the ones replaced.
+std::unique_ptr<UserDialogs> SetDialogs(std::unique_ptr<UserDialogs> dialogs);
+
+// Convenience for the two message kinds of the program.
+void ShowErrorMessage(const std::string &text);                    // error kind, OK
+MsgResult AskConfirmation(const std::string &text);                 // confirmation, Yes/No/Cancel
+
+// The general error box for an exception's text, with the full stop added when the last
+// character sorts after ".".
+std::string GeneralErrorText(const std::string &message);
+void ShowGeneralError(const std::string &message);

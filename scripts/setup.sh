@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the system packages the project needs (only the missing ones), then configures and
+# builds with both cores. Sourced by run.sh and test.sh.
+set -euo pipefail
+
+GLOSSAD_PACKAGES=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins
+  libjpeg62-turbo-dev libsndfile1-dev libwmf-dev libemf2svg-dev libgif-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth imagemagick espeak-ng sox
+  shared-mime-info desktop-file-utils xdg-utils x11-utils xdotool
+)
+
+glossad_install_packages() {
+  local missing=()
+  local package
+  for package in "${GLOSSAD_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+glossad_build() {
+  local root
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  if [ ! -f "$root/build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  fi
+  cmake --build "$root/build" -j2
+}
