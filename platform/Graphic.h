@@ -1,0 +1,84 @@
+#pragma once
+// The graphic base class: a picture that knows its size and palette, draws itself into a
+// rectangle of a canvas, loads from and saves to a stream, and reports change and progress.
+// Concrete pictures (bitmaps, icons, metafiles, JPEG, GIF) derive from it and register their
+// file extensions with the picture loader.
+#include <QIODevice>
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QRgb>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QPainter;
+class QPaintDevice;
+
+// A drawing surface: a painter on a paint device.
+class TCanvas {
+public:
+    explicit TCanvas(QPainter &painter) : p(&painter) {}
+    QPainter &Painter() const { return *p; }
+
+private:
+    QPainter *p;
+};
+
+// A platform palette: up to 256 colours; an empty list means none.
+using TPalette = QList<QRgb>;
+
+enum class TProgressStage { Starting, Running, Ending };
+
+class TGraphic : public QObject {
+    Q_OBJECT
+public:
+    TGraphic() = default;
+    ~TGraphic() override = default;
+
+    virtual void Assign(const TGraphic &source);   // default: raises "Cannot assign ..."
+    virtual bool Equals(const TGraphic &other) const { return this == &other; }
+    virtual bool GetEmpty() const = 0;
+    virtual int GetWidth() const = 0;
+    virtual int GetHeight() const = 0;
+    virtual void SetWidth(int) {}
+    virtual void SetHeight(int) {}
+    virtual TPalette GetPalette() const { return {}; }
+    virtual void SetPalette(const TPalette &) {}
+    virtual bool GetTransparent() const { return transparent; }
+    virtual void SetTransparent(bool value);
+    // Draws the picture over rect of the canvas, stretched to fit it.
+    virtual void Draw(TCanvas &canvas, const QRect &rect) = 0;
+    virtual void LoadFromStream(QIODevice &stream) = 0;
+    virtual void SaveToStream(QIODevice &stream) = 0;
+    virtual void LoadFromFile(const std::string &fileName);   // path as the program holds it
+    virtual void SaveToFile(const std::string &fileName);
+
+    bool Modified() const { return modified; }
+    void SetModified(bool value) { modified = value; }
+
+    // Raises the change event (and marks the picture modified).
+    virtual void Changed();
+    // Raises the progress event; redraw asks listeners to repaint at once.
+    void Progress(TProgressStage stage, int percent, bool redraw, const QRect &rect, const std::string &message);
+
+signals:
+    void changed(TGraphic *sender);
+    void progress(TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
+                  const QString &message);
+
+private:
+    bool transparent = false;
+    bool modified = false;
+};
+
+// The picture loader's table of file formats: extension (without dot, any letter case) to a
+// factory of the graphic class that reads it.
+using GraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
+void RegisterFileFormat(const std::string &extension, const std::string &description, GraphicFactory factory);
+void UnregisterFileFormat(const std::string &extension);
+// The factory for a file's extension, or nothing when no class is registered for it.
+GraphicFactory GraphicFactoryForFile(const std::string &fileName);
+std::string FileFormatDescription(const std::string &extension);
