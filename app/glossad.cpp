@@ -1,7 +1,18 @@
+// Glossadrome: flash cards for learning vocabulary.
+#include "app/Unit1.h"
 #include "platform/Application.h"
 
 int main(int argc, char **argv)
 {
     TApplication app(argc, argv);
-    return 0;
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    try {
+        TF_Main window(arguments);
+        window.show();
+        return app.exec();
+    } catch (...) {
+        HandleCurrentException();
+        return 1;
+    }
 }

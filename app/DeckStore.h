@@ -1,0 +1,54 @@
+#pragma once
+// The Deck store: the operations through which the program reads and changes the working
+// file. There is no Deck in memory; every operation reads the file again.
+#include "platform/TextFile.h"
+
+#include <string>
+
+// The byte that ends every field of a Deck line.
+constexpr char FieldSeparator = '\xB6';
+
+// The fields of one Item, as stored.
+struct DeckItem {
+    std::string word, frequency, definition, visual, audio;
+};
+
+class DeckStore {
+public:
+    // Binds the working file (the path as the program holds it).
+    void Bind(const std::string &path) { WorkFileName = path; }
+
+    // One entry per line of the open reader: field n (1 to 5) of the line. A line too short
+    // for the field gives an empty entry and one "error occured" box.
+    void ReadColumn(TextLineReader &file, StringList &target, int n);
+    static void SplitLine(const std::string &line, StringList &target);
+    // Copies the working file line by line to another path.
+    void CopyWorkFile(const std::string &destination);
+    // Re-reads the words and leaves them in WorkList in the order the three sort flags ask for;
+    // FileWords and ItemCount describe the file afterwards.
+    void FillWordList(bool ascending, bool noSort, bool byWord);
+    // Deletes the first line whose word is exactly this word (as of the last FillWordList).
+    void DeleteWordLine(const std::string &word);
+
+    // The line at a 0-based index of the file ("" past the end).
+    std::string ReadLineAt(int index);
+    // Appends one Item as a well-formed line. Throws EFieldError for a field that would break
+    // the line (a separator or CR byte in it).
+    void AppendItem(const DeckItem &item);
+    // Empties the working file and forgets its words.
+    void CreateEmpty();
+
+    std::string WorkFileName;
+    StringList WorkList;
+    StringList FileWords;
+    int ItemCount = 0;
+
+private:
+    void ReadColumnOfWorkFile(StringList &target, int n);
+    void DeleteLine(int index);
+};
+
+// Builds a Deck line (without its line end) from the five fields.
+std::string MakeDeckLine(const DeckItem &item);
+// Refuses a field that cannot be stored in a Deck line; names the field in the message.
+void CheckDeckField(const std::string &caption, const std::string &value);

@@ -1,0 +1,161 @@
+#pragma once
+// The main window: menu, tool bar, the Edit and Study pages and the status bar, with the
+// shell state (flags, recent files, settings) and the Deck store it owns.
+#include "app/DeckStore.h"
+#include "platform/Application.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class TIniFile;
+
+class TF_Main : public QMainWindow {
+    Q_OBJECT
+public:
+    // arguments: the command line without the program name.
+    explicit TF_Main(QStringList arguments = {}, QWidget *parent = nullptr);
+    ~TF_Main() override;
+
+    // The status bar's one line of text.
+    QString StatusText() const;
+    void SetStatusText(const QString &text);
+
+    // Runs FillWordList with the sort menu's choices and shows the result in ListBox1.
+    void FillWordList();
+    void SaveSettings();
+
+    // --- Shell state ---
+    bool Modified = false;
+    bool Untitled = true;
+    bool DeckLoaded = false;
+    StringList RecentFiles;
+    std::unique_ptr<TIniFile> Settings;
+    DeckStore Store;
+
+    // --- Main menu ---
+    QMenuBar *MainMenu1;
+    QMenu *File1;
+    QAction *New1, *Open1, *SaveAs1, *N1, *EXit1;
+    QMenu *Help1;
+    QAction *Contents1, *About1;
+    std::array<QAction *, 5> recentmenu{};
+
+    // --- Tool bar ---
+    QToolBar *ToolBar1;
+    QToolButton *SB_New, *SB_Open, *SB_Random, *SB_Order, *SB_Freq, *Sb_ShowAnswer, *SB_Answer;
+    QButtonGroup *OrderGroup;
+    QLabel *QuestionCaption;
+    QComboBox *Cb_Questions;
+    QFrame *Panel1;
+    QCheckBox *Ck_Word, *Ck_Def, *Ck_Visual, *Ck_Audio;
+
+    // --- Pages ---
+    QTabWidget *PageControl1;
+    QWidget *Tb_Edit, *Tb_Study;
+
+    // Edit page
+    QListWidget *ListBox1;
+    QPushButton *BitBtn1;
+    QLineEdit *T_word, *T_Definition, *T_Visual, *T_Audio;
+    QPushButton *B_BrowseV, *B_BrowseA;
+    QSlider *TrackBar1;
+    QLabel *L_Freq2;
+    QPushButton *B_Add, *B_Clear, *B_Delete;
+    QWidget *PreviewV;
+    QLabel *L_UnableV;
+
+    // Study page
+    QSplitter *Splitter1;
+    QFrame *Bevel2;
+    QLabel *State;
+    QPushButton *B_Go;
+    QWidget *MediaPlayer1;
+    QLabel *L_WordQ;
+    QPlainTextEdit *M_Def;
+    QWidget *Image1;
+
+    QStatusBar *StatusBar1;
+    QLabel *StatusLabel;
+
+    // --- Sort menu of the word list ---
+    QMenu *PopupMenu1;
+    QActionGroup *OrderItems, *KeyItems;
+    QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
+
+    // --- Handlers ---
+    void EXit1Click();
+    void ListBox1MouseDown(const QPoint &position);
+    void Ascending1Click();
+    void Decending1Click();
+    void NoSort1Click();
+    void SortbyWord1Click();
+    void SortbyFrequency1Click();
+    void TrackBar1Change();
+    void BitBtn1Click();
+    void SB_AnswerClick();
+    void ToolBar1Click();
+    void CheckBoxClick(QCheckBox *box);
+
+    // --- File commands ---
+    void LoadDeck(const std::string &path);
+    void OpenDeckQuiet(const std::string &path);
+    void B_ClearClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateEditPage();
+    void CreateStudyPage();
+    void CreatePopupMenu();
+    void ConnectHandlers();
+    void CreationStep();
+    void ShowStep();
+    void CloseStep();
+    void RestoreRecentFiles();
+    void RestoreOptions();
+    void AttachRecentItem(int index);   // index 0..4: caption "&k path", in the "&File" menu
+
+    QStringList commandLine;
+    bool shown = false;
+};
+
+// Wraps a handler so that an exception leaving it reaches the general error box, as it would
+// from any other event handler.
+template <typename Object, typename... Args>
+auto Handler(Object *object, void (Object::*method)(Args...))
+{
+    return [object, method](Args... args) {
+        try {
+            (object->*method)(args...);
+        } catch (...) {
+            HandleCurrentException();
+        }
+    };
+}

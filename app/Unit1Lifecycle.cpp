@@ -1,0 +1,241 @@
+// The main window's creation, show and close steps and its settings file.
+#include "app/ButtonImages.h"
+#include "app/Unit1.h"
+
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+const std::string Options = "Options";
+const std::string Recent = "Recent";
+} // namespace
+
+void TF_Main::ConnectHandlers()
+{
+    connect(EXit1, &QAction::triggered, this, Handler(this, &TF_Main::EXit1Click));
+    connect(Ascending1, &QAction::triggered, this, Handler(this, &TF_Main::Ascending1Click));
+    connect(Decending1, &QAction::triggered, this, Handler(this, &TF_Main::Decending1Click));
+    connect(NoSort1, &QAction::triggered, this, Handler(this, &TF_Main::NoSort1Click));
+    connect(SortbyWord1, &QAction::triggered, this, Handler(this, &TF_Main::SortbyWord1Click));
+    connect(SortbyFrequency1, &QAction::triggered, this, Handler(this, &TF_Main::SortbyFrequency1Click));
+    connect(TrackBar1, &QSlider::valueChanged, this, Handler(this, &TF_Main::TrackBar1Change));
+    connect(BitBtn1, &QPushButton::clicked, this, Handler(this, &TF_Main::BitBtn1Click));
+    connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
+    for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
+        connect(box, &QCheckBox::toggled, this, [this, box] {
+            try {
+                CheckBoxClick(box);
+            } catch (...) {
+                HandleCurrentException();
+            }
+        });
+    ListBox1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ListBox1->viewport()->installEventFilter(this);
+    ToolBar1->installEventFilter(this);
+    Tb_Edit->installEventFilter(this);
+}
+
+bool TF_Main::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            ListBox1MouseDown(mouse->position().toPoint());
+    } else if (watched == ToolBar1 && event->type() == QEvent::MouseButtonRelease) {
+        ToolBar1Click();
+    } else if (watched == Tb_Edit && event->type() == QEvent::Resize) {
+        // The list runs from below its strip to the bottom of the page.
+        ListBox1->setGeometry(0, 25, 113, std::max(0, Tb_Edit->height() - 25));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TF_Main::CreationStep()
+{
+    Modified = false;
+    Untitled = true;
+    DeckLoaded = false;
+    Store.Bind(ScratchFilePath());
+    for (int i = 0; i < 5; ++i) {
+        recentmenu[size_t(i)] = new QAction(this);
+        recentmenu[size_t(i)]->setObjectName(QStringLiteral("recentmenu%1").arg(i));
+    }
+    Settings = std::make_unique<TIniFile>(SettingsFilePath());
+    // The scratch file is emptied at every start; a failure here reaches the error box.
+    CreateEmptyFile(Store.WorkFileName);
+}
+
+void TF_Main::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (shown)
+        return;
+    shown = true;
+    try {
+        ShowStep();
+    } catch (...) {
+        HandleCurrentException();
+    }
+}
+
+void TF_Main::ShowStep()
+{
+    SB_Freq->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::Frequency, QColor(255, 255, 255)), QColor(255, 255, 255)));
+    Sb_ShowAnswer->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::ShowAnswer, QColor(0, 128, 0)), QColor(0, 128, 0)));
+    SB_New->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::New, QColor(128, 128, 128)), QColor(128, 128, 128)));
+    New1->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::New, QColor(255, 0, 0)), QColor(255, 0, 0)));
+
+    SetStatusText(QStringLiteral("New file loaded"));
+    RestoreRecentFiles();
+    RestoreOptions();
+    if (!commandLine.isEmpty())
+        OpenDeckQuiet(ToAnsiLossy(commandLine.constFirst()));
+}
+
+void TF_Main::RestoreRecentFiles()
+{
+    RecentFiles.clear();
+    for (int i = 0; i < 5; ++i)
+        RecentFiles.push_back(Settings->ReadString(Recent, "File" + std::to_string(i), ""));
+    // Only the leading run of non-empty paths gets menu entries.
+    size_t entries = 0;
+    while (entries < RecentFiles.size() && !RecentFiles[entries].empty())
+        ++entries;
+    for (size_t k = 0; k < entries; ++k)
+        AttachRecentItem(int(k));
+    RecentFiles.resize(entries);
+}
+
+void TF_Main::AttachRecentItem(int index)
+{
+    QAction *item = recentmenu[size_t(index)];
+    item->setText(QStringLiteral("&%1 ").arg(index + 1) + FromAnsi(RecentFiles[size_t(index)]));
+    if (!File1->actions().contains(item))
+        File1->addAction(item);
+}
+
+void TF_Main::RestoreOptions()
+{
+    // Restoring sets the controls without running their handlers; only the answer check
+    // boxes react, as they always do when checked.
+    const int question = Settings->ReadInteger(Options, "Question", 0);
+    {
+        const QSignalBlocker blocker(Cb_Questions);
+        Cb_Questions->setCurrentIndex(question >= 0 && question < Cb_Questions->count() ? question : -1);
+    }
+    QCheckBox *asked[] = {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio};
+    (question >= 0 && question < 4 ? asked[question] : Ck_Word)->setEnabled(false);
+
+    Ck_Word->setChecked(Settings->ReadBool(Options, "AWord", false));
+    Ck_Def->setChecked(Settings->ReadBool(Options, "ADef", false));
+    Ck_Visual->setChecked(Settings->ReadBool(Options, "AVisual", false));
+    Ck_Audio->setChecked(Settings->ReadBool(Options, "AAudio", false));
+
+    const QSignalBlocker randomBlocker(SB_Random), orderBlocker(SB_Order), freqBlocker(SB_Freq),
+        answerBlocker(Sb_ShowAnswer);
+    (Settings->ReadBool(Options, "Random", true) ? SB_Random : SB_Order)->setChecked(true);
+    SB_Freq->setChecked(Settings->ReadBool(Options, "Freq", false));
+    Sb_ShowAnswer->setChecked(Settings->ReadBool(Options, "Answer", false));
+
+    const int sort = Settings->ReadInteger(Options, "Sort", 0);
+    Ascending1->setChecked(sort == 0);
+    Decending1->setChecked(sort == 1);
+    NoSort1->setChecked(sort == 2);
+
+    const bool byWord = Settings->ReadBool(Options, "Sortby", true);
+    SortbyWord1->setChecked(byWord);
+    SortbyFrequency1->setChecked(!byWord);
+    NoSort1->setEnabled(byWord);
+}
+
+void TF_Main::closeEvent(QCloseEvent *event)
+{
+    try {
+        CloseStep();
+    } catch (...) {
+        HandleCurrentException();
+    }
+    event->accept();
+}
+
+void TF_Main::CloseStep()
+{
+    Store.WorkList.clear();
+    Store.FileWords.clear();
+    try {
+        SaveSettings();
+    } catch (const EIniFileException &) {
+        // The window closes all the same; the Deck on disk is untouched.
+        HandleCurrentException();
+    }
+}
+
+void TF_Main::SaveSettings()
+{
+    const int question = Cb_Questions->currentIndex();
+    Settings->WriteInteger(Options, "Question", question);
+    Settings->WriteBool(Options, "AWord", question == 0 ? false : Ck_Word->isChecked());
+    Settings->WriteBool(Options, "ADef", question == 1 ? false : Ck_Def->isChecked());
+    Settings->WriteBool(Options, "AVisual", question == 2 ? false : Ck_Visual->isChecked());
+    Settings->WriteBool(Options, "AAudio", question == 3 ? false : Ck_Audio->isChecked());
+    Settings->WriteBool(Options, "Random", SB_Random->isChecked());
+    Settings->WriteBool(Options, "Freq", SB_Freq->isChecked());
+    Settings->WriteBool(Options, "Answer", Sb_ShowAnswer->isChecked());
+    Settings->WriteInteger(Options, "Sort",
+                           Ascending1->isChecked() ? 0 : Decending1->isChecked() ? 1 : NoSort1->isChecked() ? 2 : 0);
+    while (RecentFiles.size() < 5)
+        RecentFiles.push_back(std::string{});
+    Settings->WriteBool(Options, "Sortby", SortbyWord1->isChecked());
+    for (int i = 0; i < 5; ++i)
+        Settings->WriteString(Recent, "File" + std::to_string(i), RecentFiles[size_t(i)]);
+}
+
+void TF_Main::EXit1Click()
+{
+    // Ends the program at once: no close step, so the settings file stays as it was.
+    QCoreApplication::exit(0);
+}
+
+void TF_Main::CheckBoxClick(QCheckBox *box)
+{
+    if (box->isChecked())
+        Sb_ShowAnswer->setChecked(true);
+}
+
+void TF_Main::SB_AnswerClick()
+{
+    if (Panel1->height() <= 0) {
+        const QPoint below = SB_Answer->mapTo(this, QPoint(0, SB_Answer->height()));
+        Panel1->setGeometry(below.x(), ToolBar1->geometry().bottom() + 1, 80, 83);
+        Panel1->show();
+        Panel1->raise();
+    } else {
+        Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
+        Panel1->hide();
+    }
+}
+
+void TF_Main::ToolBar1Click()
+{
+    Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
+    Panel1->hide();
+}

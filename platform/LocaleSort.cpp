@@ -1,0 +1,43 @@
+#include "platform/LocaleSort.h"
+
+#include "platform/CodePage.h"
+
+#include <QCollator>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+QCollator &Collator()
+{
+    thread_local QCollator collator = [] {
+        QCollator c(QLocale::system());
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator;
+}
+} // namespace
+
+int AnsiCompareText(const std::string &a, const std::string &b)
+{
+    return Collator().compare(FromAnsi(a), FromAnsi(b));
+}
+
+void AnsiSortStrings(std::vector<std::string> &strings)
+{
+    // One collation key per entry, compared as bytes: far cheaper than collating every pair.
+    QCollator &collator = Collator();
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(strings.size());
+    for (const auto &text : strings)
+        keys.push_back(collator.sortKey(FromAnsi(text)));
+    std::vector<size_t> order(strings.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return keys[x].compare(keys[y]) < 0; });
+    std::vector<std::string> sorted;
+    sorted.reserve(strings.size());
+    for (size_t index : order)
+        sorted.push_back(std::move(strings[index]));
+    strings = std::move(sorted);
+}
