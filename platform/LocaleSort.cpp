@@ -11,7 +11,10 @@ namespace {
 QCollator &Collator()
 {
     thread_local QCollator collator = [] {
-        QCollator c(QLocale::system());
+        // The C locale has no collation of its own (it would compare code points, and case
+        // sensitively in sort keys): use the common root order instead.
+        const QLocale system = QLocale::system();
+        QCollator c(system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system);
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
