@@ -1,0 +1,37 @@
+#pragma once
+// A main window living in a temporary program folder of its own, with scripted dialogs.
+#include "app/Unit1.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempFolder.h"
+
+#include <QtWidgets>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates and shows the window (creation and show steps), with an optional command line.
+    TF_Main &Start(const QStringList &arguments = {});
+    // Closes it through its close step and forgets it.
+    void Close();
+    // Forgets it without the close step, as "E&xit" leaves it.
+    void Abandon();
+
+    std::string ProgramFile(const std::string &name) const { return folder.file("program/" + name); }
+    std::string DeckPath(const std::string &name) const { return folder.file("decks/" + name); }
+
+    TempFolder folder;
+    std::unique_ptr<TF_Main> window;
+
+private:
+    QString previousCurrentFolder;
+};
+
+// A Deck line of the program's own format with CR LF.
+std::string DeckLine(const std::string &word, const std::string &frequency, const std::string &definition = "",
+                     const std::string &visual = "", const std::string &audio = "");

@@ -1,0 +1,206 @@
+#include "app/DeckStore.h"
+#include "platform/CodePage.h"
+#include "platform/Exceptions.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string S = "\xB6";
+
+std::string Line(const std::string &word, const std::string &freq, const std::string &def = "")
+{
+    return word + S + freq + S + def + S + S + S + "\r\n";
+}
+
+class DeckStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetAnsiCodePage(1252);
+        store.Bind(folder.file("deck.gsd"));
+    }
+    void Write(const std::string &bytes) { folder.write("deck.gsd", bytes); }
+    std::string Content() const { return folder.read("deck.gsd"); }
+    StringList Fill(bool ascending, bool noSort, bool byWord)
+    {
+        store.FillWordList(ascending, noSort, byWord);
+        return store.WorkList;
+    }
+    size_t ErrorBoxes() const
+    {
+        size_t count = 0;
+        for (const auto &box : Scripted().shown)
+            count += box.kind == ShownBox::Error && box.text == "error occured";
+        return count;
+    }
+
+    TempFolder folder;
+    DeckStore store;
+};
+
+} // namespace
+
+TEST_F(DeckStoreTest, EmptyFileHasNoItems)
+{
+    Write("");
+    EXPECT_EQ(Fill(true, false, true), StringList{});
+    EXPECT_EQ(store.ItemCount, 0);
+    EXPECT_TRUE(store.FileWords.empty());
+    EXPECT_TRUE(Scripted().shown.empty());
+}
+
+TEST_F(DeckStoreTest, WordOrders)
+{
+    Write(Line("pear", "3") + Line("fig", "0") + Line("Apple", "3") + Line("apple", "1") + Line("banana", "5"));
+    const StringList ascending = Fill(true, false, true);
+    ASSERT_EQ(ascending.size(), 5u);
+    EXPECT_TRUE((ascending[0] == "apple" && ascending[1] == "Apple") || (ascending[0] == "Apple" && ascending[1] == "apple"));
+    EXPECT_EQ(StringList(ascending.begin() + 2, ascending.end()), (StringList{"banana", "fig", "pear"}));
+    // Descending is the exact reverse of ascending, ties included.
+    StringList descending = Fill(false, false, true);
+    std::reverse(descending.begin(), descending.end());
+    EXPECT_EQ(descending, ascending);
+    // "No Sort" keeps file order; ascending wins over it.
+    EXPECT_EQ(Fill(false, true, true), (StringList{"pear", "fig", "Apple", "apple", "banana"}));
+    EXPECT_EQ(Fill(true, true, true), ascending);
+    EXPECT_EQ(store.FileWords, (StringList{"pear", "fig", "Apple", "apple", "banana"}));
+    EXPECT_EQ(store.ItemCount, 5);
+}
+
+TEST_F(DeckStoreTest, FrequencyOrdersSortByDigitThenWord)
+{
+    Write(Line("pear", "3") + Line("fig", "0") + Line("apple", "3"));
+    EXPECT_EQ(Fill(true, false, false), (StringList{"fig", "apple", "pear"}));
+    EXPECT_EQ(Fill(false, false, false), (StringList{"pear", "apple", "fig"}));
+    // No Sort plays no part when sorting by frequency.
+    EXPECT_EQ(Fill(false, true, false), (StringList{"pear", "apple", "fig"}));
+    EXPECT_TRUE(Scripted().shown.empty());
+}
+
+TEST_F(DeckStoreTest, ShortLinesGiveEmptyEntriesAndOneMessageEach)
+{
+    // No separator at all: empty word, no message.
+    Write("lonely\r\n" + Line("kiwi", "2"));
+    EXPECT_EQ(Fill(false, true, true), (StringList{"", "kiwi"}));
+    EXPECT_EQ(ErrorBoxes(), 0u);
+    // Word and one separator: sorting by frequency shows one message for that line.
+    Write("short" + S + "\r\n" + Line("kiwi", "2") + "tiny" + S + "\r\n");
+    const StringList byFrequency = Fill(true, false, false);
+    EXPECT_EQ(ErrorBoxes(), 2u);
+    EXPECT_EQ(byFrequency.size(), 3u);
+    Scripted().clear();
+    Fill(true, false, true);
+    EXPECT_EQ(ErrorBoxes(), 0u);
+}
+
+TEST_F(DeckStoreTest, ReadColumnReadsEveryField)
+{
+    Write("w" + S + "4" + S + "d" + S + "v.bmp" + S + "a.wav" + S + "\r\n" + "x" + S + "1" + S + "\r\n");
+    StringList column;
+    for (int n = 1; n <= 5; ++n) {
+        Scripted().clear();
+        TextLineReader file(folder.file("deck.gsd"));
+        store.ReadColumn(file, column, n);
+        ASSERT_EQ(column.size(), 2u);
+        EXPECT_EQ(column[0], (StringList{"w", "4", "d", "v.bmp", "a.wav"}[size_t(n - 1)]));
+        // The second line has two separators: fields 3 to 5 are missing.
+        EXPECT_EQ(ErrorBoxes(), n >= 3 ? 1u : 0u) << n;
+    }
+}
+
+TEST_F(DeckStoreTest, SplitLine)
+{
+    StringList fields;
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S, fields);
+    EXPECT_EQ(fields, (StringList{"w", "2", "d", "v", "a"}));
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S + "extra", fields);
+    EXPECT_EQ(fields.size(), 6u);
+    EXPECT_EQ(fields[5], "extra");
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a", fields);
+    EXPECT_EQ(fields, (StringList{"w", "2", "d", "v", "a"}));
+    DeckStore::SplitLine(S + S, fields);
+    EXPECT_EQ(fields, (StringList{"", ""}));
+    DeckStore::SplitLine("", fields);
+    EXPECT_TRUE(fields.empty());
+}
+
+TEST_F(DeckStoreTest, DeleteWordLineDeletesTheFirstExactMatchOnly)
+{
+    const std::string deck = Line("cat", "1") + Line("dog", "2") + Line("cat", "3");
+    Write(deck);
+    Fill(false, true, true);
+    store.DeleteWordLine("Cat");
+    EXPECT_EQ(Content(), deck);
+    store.DeleteWordLine("cat");
+    EXPECT_EQ(Content(), Line("dog", "2") + Line("cat", "3"));
+    store.DeleteWordLine("nothing");
+    EXPECT_EQ(Content(), Line("dog", "2") + Line("cat", "3"));
+}
+
+TEST_F(DeckStoreTest, DeleteCountsLinesAsTheWordListDoes)
+{
+    // An LF-only break inside a line is part of that line; text after an end-of-file mark is kept.
+    Write(Line("one", "1") + "two" + S + "\n2" + S + S + S + S + "\r\n" + Line("three", "3") + "\x1A" + "hidden");
+    Fill(false, true, true);
+    ASSERT_EQ(store.FileWords, (StringList{"one", "two", "three"}));
+    store.DeleteWordLine("three");
+    EXPECT_EQ(Content(), Line("one", "1") + "two" + S + "\n2" + S + S + S + S + "\r\n" + "\x1A" + "hidden");
+}
+
+TEST_F(DeckStoreTest, AppendAndReadBack)
+{
+    Write("");
+    store.AppendItem({"word", "0", "", "", ""});
+    EXPECT_EQ(Content(), "word" + S + "0" + S + S + S + S + "\r\n");
+    store.AppendItem({"b", "2", "def", "/p/v.bmp", "a.wav"});
+    EXPECT_EQ(store.ReadLineAt(1), "b" + S + "2" + S + "def" + S + "/p/v.bmp" + S + "a.wav" + S);
+    EXPECT_EQ(store.ReadLineAt(7), "");
+}
+
+TEST_F(DeckStoreTest, FieldsThatWouldBreakALineAreRefused)
+{
+    EXPECT_THROW(CheckDeckField("Word", "a\xB6" "b"), EFieldError);
+    EXPECT_THROW(CheckDeckField("Definition", "a\rb"), EFieldError);
+    EXPECT_NO_THROW(CheckDeckField("Word", "caf\xE9"));
+}
+
+TEST_F(DeckStoreTest, CopyWorkFileCopiesLinesAndSurvivesCopyOntoItself)
+{
+    Write(Line("a", "1") + "b" + S + "2" + S + S + S + S);
+    store.CopyWorkFile(folder.file("copy.dat"));
+    EXPECT_EQ(folder.read("copy.dat"), Line("a", "1") + Line("b", "2"));
+    store.CopyWorkFile(folder.file("deck.gsd"));
+    EXPECT_EQ(Content(), Line("a", "1") + Line("b", "2"));
+}
+
+TEST_F(DeckStoreTest, MissingWorkingFileRaisesTheIOError)
+{
+    store.Bind(folder.file("gone.gsd"));
+    try {
+        store.FillWordList(true, false, true);
+        FAIL();
+    } catch (const EInOutError &error) {
+        EXPECT_STREQ(error.what(), "File not found");
+    }
+}
+
+TEST_F(DeckStoreTest, GarbageNeverCrashes)
+{
+    std::string garbage;
+    unsigned seed = 7;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        garbage.push_back(char(seed >> 24));
+    }
+    Write(garbage);
+    for (bool byWord : {true, false}) {
+        store.FillWordList(true, false, byWord);
+        EXPECT_EQ(store.WorkList.size(), store.FileWords.size());
+    }
+    // Six separators: the word is still the first field.
+    Write("w" + S + "1" + S + "d" + S + "v" + S + "a" + S + "x" + S + "\r\n");
+    EXPECT_EQ(Fill(true, false, true), StringList{"w"});
+}
