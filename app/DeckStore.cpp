@@ -91,6 +91,25 @@ void DeckStore::DeleteWordLine(const std::string &word)
     }
 }
 
+void DeckStore::DeleteAllWordLines(const std::string &word)
+{
+    for (;;) {
+        StringList words;
+        {
+            TextLineReader file(WorkFileName);
+            while (!file.AtEnd()) {
+                const std::string line = file.ReadLine();
+                const size_t separator = line.find(FieldSeparator);
+                words.push_back(separator == std::string::npos ? std::string{} : line.substr(0, separator));
+            }
+        }
+        const auto found = std::find(words.begin(), words.end(), word);
+        if (found == words.end())
+            return;
+        DeleteLine(int(found - words.begin()));
+    }
+}
+
 void DeckStore::DeleteLine(int index)
 {
     // Lines are counted the way the line reader counts them, so the index names the same line

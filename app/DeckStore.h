@@ -29,6 +29,8 @@ public:
     void FillWordList(bool ascending, bool noSort, bool byWord);
     // Deletes the first line whose word is exactly this word (as of the last FillWordList).
     void DeleteWordLine(const std::string &word);
+    // Deletes every line whose word is exactly this word, reading the file anew for each.
+    void DeleteAllWordLines(const std::string &word);
 
     // The line at a 0-based index of the file ("" past the end).
     std::string ReadLineAt(int index);

@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/ButtonImages.h"
+#include "platform/ImageControl.h"
 #include "platform/IniFile.h"
 
 #include <QAction>
@@ -253,8 +254,10 @@ void TF_Main::CreateEditPage()
 
     auto *previewCaption = new QLabel(QStringLiteral("Preview"), page);
     previewCaption->setGeometry(472, 56, 89, 15);
-    PreviewV = Named(new QWidget(page), "PreviewV");
+    PreviewV = Named(new TImage(page), "PreviewV");
     PreviewV->setGeometry(472, 72, 89, 81);
+    PreviewV->SetStretch(true);
+    PreviewV->SetTransparent(true);
     PreviewV->setAccessibleName(QStringLiteral("Preview"));
     PreviewV->hide();
     L_UnableV = Named(new QLabel(QStringLiteral("Unable to load"), page), "L_UnableV");
@@ -307,7 +310,7 @@ void TF_Main::CreateStudyPage()
     M_Def->setAccessibleName(QStringLiteral("Definition"));
     M_Def->setAcceptDrops(false);
 
-    Image1 = Named(new QWidget, "Image1");
+    Image1 = Named(new TImage, "Image1");
     Image1->setAccessibleName(QStringLiteral("Picture"));
     Splitter1->addWidget(Image1);
     Splitter1->setCollapsible(0, false);

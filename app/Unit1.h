@@ -29,6 +29,7 @@ class QStatusBar;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class TImage;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -83,7 +84,7 @@ public:
     QSlider *TrackBar1;
     QLabel *L_Freq2;
     QPushButton *B_Add, *B_Clear, *B_Delete;
-    QWidget *PreviewV;
+    TImage *PreviewV;
     QLabel *L_UnableV;
 
     // Study page
@@ -94,7 +95,7 @@ public:
     QWidget *MediaPlayer1;
     QLabel *L_WordQ;
     QPlainTextEdit *M_Def;
-    QWidget *Image1;
+    TImage *Image1;
 
     QStatusBar *StatusBar1;
     QLabel *StatusLabel;
@@ -122,6 +123,15 @@ public:
     void LoadDeck(const std::string &path);
     void OpenDeckQuiet(const std::string &path);
     void B_ClearClick();
+    void ListBox1Click();
+    void B_AddClick();
+    void B_DeleteClick();
+    void B_BrowseVClick();
+    void B_BrowseAClick();
+    // Loads the visual into PreviewV, or shows why it cannot.
+    void ShowPreview(const std::string &visual);
+
+    static const std::string VisualFilter, AudioFilter;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -144,6 +154,8 @@ private:
 
     QStringList commandLine;
     bool shown = false;
+    bool fillingList = false;      // ListBox1 is being refilled: its selection changes are not the user's
+    int rowBeforePress = -1;
 };
 
 // Wraps a handler so that an exception leaving it reaches the general error box, as it would

@@ -2,6 +2,9 @@
 #include "app/Unit1.h"
 
 #include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/Exceptions.h"
+#include "platform/ImageControl.h"
 
 #include <QAction>
 #include <QLabel>
@@ -10,6 +13,12 @@
 #include <QMenu>
 #include <QSlider>
 
+const std::string TF_Main::VisualFilter =
+    "All (*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf)|*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf|GIF Images (*.gif)|*.gif|"
+    "JPEG Images(*.jpg;*.jpeg)|*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|MetaFiles (*.wmf)|*.wmf|"
+    "Enhanced MataFiles (*.emf)|*.emf";
+const std::string TF_Main::AudioFilter = "Wave [*.wav]|*.wav";
+
 void TF_Main::FillWordList()
 {
     Store.FillWordList(Ascending1->isChecked(), NoSort1->isChecked(), SortbyWord1->isChecked());
@@ -17,10 +26,12 @@ void TF_Main::FillWordList()
     words.reserve(qsizetype(Store.WorkList.size()));
     for (const auto &word : Store.WorkList)
         words.append(FromAnsi(word));
+    fillingList = true;
     ListBox1->setUpdatesEnabled(false);
     ListBox1->clear();
     ListBox1->addItems(words);
     ListBox1->setUpdatesEnabled(true);
+    fillingList = false;
 }
 
 void TF_Main::ListBox1MouseDown(const QPoint &position)
@@ -77,4 +88,110 @@ void TF_Main::B_ClearClick()
     T_Audio->clear();
     L_UnableV->hide();
     PreviewV->hide();
+}
+
+namespace {
+
+// The bytes of a field as the Deck file will hold them; refuses what the file cannot hold.
+std::string FieldBytes(const QLineEdit *field, const std::string &caption)
+{
+    std::string bytes;
+    if (!TryToAnsi(field->text(), bytes))
+        throw EFieldError("The " + caption +
+                          " field contains characters that cannot be stored in a Deck file. Please remove them.");
+    CheckDeckField(caption, bytes);
+    return bytes;
+}
+
+std::string FieldAt(const StringList &fields, size_t index) { return index < fields.size() ? fields[index] : std::string{}; }
+
+} // namespace
+
+void TF_Main::ListBox1Click()
+{
+    QListWidgetItem *selected = ListBox1->currentItem();
+    if (!selected)
+        return;
+    const QString text = selected->text();
+    int line = -1;
+    for (size_t i = 0; i < Store.FileWords.size(); ++i) {
+        if (FromAnsi(Store.FileWords[i]).compare(text, Qt::CaseInsensitive) == 0) {
+            line = int(i);
+            break;
+        }
+    }
+    if (line < 0)
+        return;
+    DeckStore::SplitLine(Store.ReadLineAt(line), Store.WorkList);
+    const StringList fields = Store.WorkList;
+    T_word->setText(FromAnsi(FieldAt(fields, 0)));
+    TrackBar1->setValue(StrToInt(FieldAt(fields, 1)));   // the track bar keeps 0 to 5
+    L_Freq2->setText(QString::number(TrackBar1->value()));
+    T_Definition->setText(FromAnsi(FieldAt(fields, 2)));
+    T_Visual->setText(FromAnsi(FieldAt(fields, 3)));
+    T_Audio->setText(FromAnsi(FieldAt(fields, 4)));
+    ShowPreview(FieldAt(fields, 3));
+}
+
+void TF_Main::B_AddClick()
+{
+    if (T_word->text().isEmpty()) {
+        ShowErrorMessage("Incomplete. Fill in the WORD");
+        return;
+    }
+    // Every field is checked before anything is written.
+    DeckItem item;
+    item.word = FieldBytes(T_word, "Word");
+    item.frequency = std::to_string(TrackBar1->value());
+    item.definition = FieldBytes(T_Definition, "Definition");
+    item.visual = FieldBytes(T_Visual, "Visual");
+    item.audio = FieldBytes(T_Audio, "Audio");
+    Store.DeleteWordLine(item.word);
+    Store.AppendItem(item);
+    Modified = true;
+    FillWordList();
+}
+
+void TF_Main::B_DeleteClick()
+{
+    QListWidgetItem *selected = ListBox1->currentItem();
+    if (ListBox1->count() == 0 || !selected || !selected->isSelected())
+        return;
+    const std::string word = ToAnsiLossy(selected->text());
+    if (AskConfirmation("Are you sure you want to delete " + word + "?") != MsgResult::Yes)
+        return;
+    Store.DeleteAllWordLines(word);
+    FillWordList();
+    B_ClearClick();
+}
+
+void TF_Main::B_BrowseVClick()
+{
+    if (auto path = Dialogs().openFileName({VisualFilter, "", ""}))
+        T_Visual->setText(FromAnsi(*path));
+}
+
+void TF_Main::B_BrowseAClick()
+{
+    if (auto path = Dialogs().openFileName({AudioFilter, "", ""}))
+        T_Audio->setText(FromAnsi(*path));
+}
+
+void TF_Main::ShowPreview(const std::string &visual)
+{
+    if (visual.empty()) {
+        PreviewV->hide();
+        L_UnableV->hide();
+        return;
+    }
+    try {
+        LoadPicture(*PreviewV, visual);
+    } catch (const std::exception &) {
+        ShowErrorMessage("Unable to load graphic.");
+        L_UnableV->show();
+        PreviewV->hide();
+        return;
+    }
+    L_UnableV->hide();
+    PreviewV->show();
 }

@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -39,6 +40,22 @@ void TF_Main::ConnectHandlers()
     connect(SortbyFrequency1, &QAction::triggered, this, Handler(this, &TF_Main::SortbyFrequency1Click));
     connect(TrackBar1, &QSlider::valueChanged, this, Handler(this, &TF_Main::TrackBar1Change));
     connect(BitBtn1, &QPushButton::clicked, this, Handler(this, &TF_Main::BitBtn1Click));
+    // A selection by mouse or keyboard reads the Item; so does a click on the entry already selected.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0 && !fillingList)
+            Handler(this, &TF_Main::ListBox1Click)();
+    });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (ListBox1->row(item) == rowBeforePress)
+            Handler(this, &TF_Main::ListBox1Click)();
+    });
+    connect(B_Add, &QPushButton::clicked, this, Handler(this, &TF_Main::B_AddClick));
+    for (QLineEdit *field : {T_word, T_Definition, T_Visual, T_Audio})
+        connect(field, &QLineEdit::returnPressed, this, Handler(this, &TF_Main::B_AddClick));
+    connect(B_Delete, &QPushButton::clicked, this, Handler(this, &TF_Main::B_DeleteClick));
+    connect(B_Clear, &QPushButton::clicked, this, Handler(this, &TF_Main::B_ClearClick));
+    connect(B_BrowseV, &QPushButton::clicked, this, Handler(this, &TF_Main::B_BrowseVClick));
+    connect(B_BrowseA, &QPushButton::clicked, this, Handler(this, &TF_Main::B_BrowseAClick));
     connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
         connect(box, &QCheckBox::toggled, this, [this, box] {
@@ -58,6 +75,7 @@ bool TF_Main::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto *mouse = static_cast<QMouseEvent *>(event);
+        rowBeforePress = ListBox1->currentRow();
         if (mouse->button() == Qt::RightButton)
             ListBox1MouseDown(mouse->position().toPoint());
     } else if (watched == ToolBar1 && event->type() == QEvent::MouseButtonRelease) {

@@ -1,10 +1,12 @@
 // Glossadrome: flash cards for learning vocabulary.
+#include "app/PictureFormats.h"
 #include "app/Unit1.h"
 #include "platform/Application.h"
 
 int main(int argc, char **argv)
 {
     TApplication app(argc, argv);
+    RegisterPictureFormats();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     try {

@@ -4,8 +4,78 @@
 #include "platform/Exceptions.h"
 
 #include <QFile>
+#include <QImage>
+#include <QPainter>
 
 #include <map>
+
+void TCanvas::StretchDraw(const QRect &rect, TGraphic &graphic) { graphic.Draw(*this, rect); }
+
+void TCanvas::Draw(int x, int y, TGraphic &graphic)
+{
+    graphic.Draw(*this, QRect(x, y, graphic.GetWidth(), graphic.GetHeight()));
+}
+
+void TCanvas::StretchDrawImage(const QRect &rect, const QImage &image)
+{
+    if (image.isNull() || rect.isEmpty())
+        return;
+    p->drawImage(rect, image);
+}
+
+void TCanvas::StretchDrawMasked(const QRect &rect, const QImage &image, const QImage &mask)
+{
+    if (image.isNull() || rect.isEmpty())
+        return;
+    if (mask.isNull() || mask.size() != image.size()) {
+        p->drawImage(rect, image);
+        return;
+    }
+    // The mask's bits are read as bits (index 0 or 1), whatever its colour table says.
+    QImage masked = image.convertToFormat(QImage::Format_ARGB32);
+    const QImage m = mask.format() == QImage::Format_Mono ? mask : mask.convertToFormat(QImage::Format_Mono);
+    for (int y = 0; y < masked.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));
+        const uchar *bits = m.constScanLine(y);
+        for (int x = 0; x < masked.width(); ++x)
+            if (bits[x >> 3] & (0x80 >> (x & 7)))
+                row[x] = 0;
+    }
+    p->drawImage(rect, masked);
+}
+
+void TCanvas::FillRect(const QRect &rect, QRgb color) { p->fillRect(rect, QColor::fromRgba(color)); }
+
+QImage TGraphic::ToImage() const
+{
+    const int w = GetWidth(), h = GetHeight();
+    if (GetEmpty() || w <= 0 || h <= 0)
+        return {};
+    CheckGraphicSize(w, h, "Graphic is too large");
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    TCanvas canvas(painter);
+    const_cast<TGraphic *>(this)->Draw(canvas, QRect(0, 0, w, h));
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+void CheckGraphicSize(long long width, long long height, const std::string &message)
+{
+    if (width <= 0 || height <= 0 || width * height > MaxGraphicPixels)
+        throw EInvalidGraphic(message);
+}
+
+QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message)
+{
+    if (!stream.isSequential() && stream.size() - stream.pos() > MaxGraphicFileBytes)
+        throw EInvalidGraphic(message);
+    QByteArray data = stream.read(MaxGraphicFileBytes + 1);
+    if (data.size() > MaxGraphicFileBytes)
+        throw EInvalidGraphic(message);
+    return data;
+}
 
 void TGraphic::Assign(const TGraphic &source)
 {

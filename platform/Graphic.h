@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QRgb>
 
+#include "platform/Exceptions.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,11 +19,24 @@
 class QPainter;
 class QPaintDevice;
 
+class TGraphic;
+class QImage;
+
 // A drawing surface: a painter on a paint device.
 class TCanvas {
 public:
     explicit TCanvas(QPainter &painter) : p(&painter) {}
     QPainter &Painter() const { return *p; }
+
+    // Draws a graphic stretched over rect (the graphic's own Draw).
+    void StretchDraw(const QRect &rect, TGraphic &graphic);
+    // Draws a graphic at its own size with its top-left corner at (x, y).
+    void Draw(int x, int y, TGraphic &graphic);
+    // Draws an image stretched over rect; with a mask (1 bit per pixel, 1 = transparent, the
+    // image's size), the destination stays where the mask bit is 1.
+    void StretchDrawImage(const QRect &rect, const QImage &image);
+    void StretchDrawMasked(const QRect &rect, const QImage &image, const QImage &mask);
+    void FillRect(const QRect &rect, QRgb color);
 
 private:
     QPainter *p;
@@ -55,6 +70,9 @@ public:
     virtual void SaveToStream(QIODevice &stream) = 0;
     virtual void LoadFromFile(const std::string &fileName);   // path as the program holds it
     virtual void SaveToFile(const std::string &fileName);
+    // The picture rendered at its own size into a 32-bit image (transparent where the picture
+    // is); the default draws it through Draw onto a transparent image.
+    virtual QImage ToImage() const;
 
     bool Modified() const { return modified; }
     void SetModified(bool value) { modified = value; }
@@ -73,6 +91,24 @@ private:
     bool transparent = false;
     bool modified = false;
 };
+
+// A picture file that its decoder rejects (or that no class reads).
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The largest picture the decoders accept, in pixels (width x height): larger headers are
+// refused before any pixel memory is allocated.
+constexpr long long MaxGraphicPixels = 64LL * 1024 * 1024;
+// The largest picture file read into memory, in bytes.
+constexpr qint64 MaxGraphicFileBytes = 256LL * 1024 * 1024;
+// Throws EInvalidGraphic(message) when width or height is not positive or their product is
+// above MaxGraphicPixels.
+void CheckGraphicSize(long long width, long long height, const std::string &message);
+// The rest of a stream from its current position (at most MaxGraphicFileBytes, else
+// EInvalidGraphic(message)).
+QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message);
 
 // The picture loader's table of file formats: extension (without dot, any letter case) to a
 // factory of the graphic class that reads it.

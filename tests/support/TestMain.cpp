@@ -1,5 +1,6 @@
 // The main of every test program: the real application object under the offscreen platform,
 // scripted dialogs, and a fresh set of scripted answers before every test.
+#include "app/PictureFormats.h"
 #include "platform/Application.h"
 #include "support/ScriptedDialogs.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     ::testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
+    RegisterPictureFormats();
     auto dialogs = std::make_unique<ScriptedDialogs>();
     scripted = dialogs.get();
     SetDialogs(std::move(dialogs));

@@ -1,0 +1,5 @@
+#include "app/PictureFormats.h"
+
+#include "platform/Picture.h"
+
+void RegisterPictureFormats() { RegisterBuiltInFormats(); }

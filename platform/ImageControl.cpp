@@ -1,0 +1,93 @@
+#include "platform/ImageControl.h"
+
+#include <QPainter>
+
+TImage::TImage(QWidget *parent) : QWidget(parent)
+{
+    connect(&picture, &TPicture::changed, this, [this](TPicture *) { PictureChanged(); });
+    connect(&picture, &TPicture::progress, this,
+            [this](TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
+                   const QString &message) {
+                emit progress(sender, stage, percent, redraw, rect, message);
+                if (redraw && !painting && isVisible())
+                    repaint();
+            });
+}
+
+TImage::~TImage() { picture.disconnect(this); }
+
+void TImage::SetStretch(bool value)
+{
+    if (value != stretch) {
+        stretch = value;
+        update();
+    }
+}
+
+void TImage::SetCenter(bool value)
+{
+    if (value != center) {
+        center = value;
+        update();
+    }
+}
+
+void TImage::SetTransparent(bool value)
+{
+    if (value != transparent) {
+        transparent = value;
+        if (TGraphic *g = picture.Graphic())
+            g->SetTransparent(value);
+        update();
+    }
+}
+
+void TImage::PictureChanged()
+{
+    if (TGraphic *g = picture.Graphic()) {
+        if (g->GetTransparent() != transparent) {
+            const QSignalBlocker block(g);   // no second change report for this
+            g->SetTransparent(transparent);  // icons and metafiles stay transparent
+        }
+    }
+    if (!painting)
+        update();
+}
+
+QRect TImage::DestRect() const
+{
+    const TGraphic *g = picture.Graphic();
+    if (!g || g->GetEmpty())
+        return {};
+    if (stretch)
+        return rect();
+    QRect r(0, 0, g->GetWidth(), g->GetHeight());
+    if (center) {
+        r.moveLeft((width() - r.width()) / 2);
+        r.moveTop((height() - r.height()) / 2);
+    }
+    return r;
+}
+
+void TImage::paintEvent(QPaintEvent *)
+{
+    TGraphic *g = picture.Graphic();
+    if (!g || g->GetEmpty())
+        return;
+    const QRect dest = DestRect();
+    if (dest.isEmpty())
+        return;
+    painting = true;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    TCanvas canvas(painter);
+    try {
+        g->Draw(canvas, dest);
+    } catch (...) {
+        painting = false;
+        throw;
+    }
+    painting = false;
+}
+
+void LoadPicture(TImage &control, const std::string &path) { control.Picture().LoadFromFile(path); }

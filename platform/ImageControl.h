@@ -1,0 +1,53 @@
+#pragma once
+// The picture control (`PreviewV`, `Image1`): a widget that shows the graphic of its picture
+// holder, stretched over its area or at its own size from the top-left corner (or centred),
+// and repaints whenever the graphic reports a change.
+#include "platform/Picture.h"
+
+#include <QWidget>
+
+#include <string>
+
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget *parent = nullptr);
+    ~TImage() override;
+
+    TPicture &Picture() { return picture; }
+    const TPicture &Picture() const { return picture; }
+
+    // Stretch: the graphic fills the whole control. Otherwise it is drawn at its own size,
+    // from the top-left corner, or in the middle when Center is set.
+    bool Stretch() const { return stretch; }
+    void SetStretch(bool value);
+    bool Center() const { return center; }
+    void SetCenter(bool value);
+    // Transparent: the graphic's transparent parts show the control's background (the
+    // graphic's own Transparent is switched on for every graphic it holds); otherwise a bitmap
+    // is drawn opaque. Icons and metafiles are always transparent.
+    bool Transparent() const { return transparent; }
+    void SetTransparent(bool value);
+
+    // The rectangle the graphic is drawn into, in widget coordinates (empty without graphic).
+    QRect DestRect() const;
+
+signals:
+    void progress(TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
+                  const QString &message);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void PictureChanged();
+    TPicture picture;
+    bool stretch = false, center = false, transparent = false;
+    bool painting = false;
+};
+
+// The picture loader of Part 3.1: loads the file at path (8-bit code page, used as stored) into
+// the control's picture by its extension, compared case-insensitively. Throws on an unknown
+// extension, an unreadable file or a file its decoder rejects; the control then keeps its
+// previous picture.
+void LoadPicture(TImage &control, const std::string &path);

@@ -1,0 +1,219 @@
+#include "platform/JPEGImage.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace {
+// libjpeg's default error handler prints and calls exit(). This one jumps back to the caller,
+// which turns the failure into an exception once libjpeg's state is released.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    bool prematureEnd;
+    unsigned char *scratch; // freed after a jump too
+};
+
+extern "C" void ErrorExit(j_common_ptr cinfo)
+{
+    auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+extern "C" void EmitMessage(j_common_ptr cinfo, int level)
+{
+    auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+    if (level < 0) {
+        // A truncated file is a warning for libjpeg (it pads with grey); for us it is an error.
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF)
+            err->prematureEnd = true;
+        cinfo->err->num_warnings++;
+    }
+}
+
+extern "C" void OutputMessage(j_common_ptr) {}
+
+void InstallErrorManager(ErrorManager &err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = EmitMessage;
+    err.pub.output_message = OutputMessage;
+    err.message[0] = 0;
+    err.prematureEnd = false;
+    err.scratch = nullptr;
+}
+
+std::string JpegErrorText(const ErrorManager &err)
+{
+    return "JPEG error #" + std::to_string(err.pub.msg_code);
+}
+
+// Decodes into image; returns false (with err filled) on a libjpeg failure. No C++ objects
+// with destructors live in this function's frame across setjmp.
+bool Decode(const QByteArray &data, ErrorManager &err, QImage &image, bool &grayscale, bool &tooLarge)
+{
+    jpeg_decompress_struct cinfo;
+    cinfo.err = &err.pub;
+    InstallErrorManager(err);
+    tooLarge = false;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(err.scratch);
+        err.scratch = nullptr;
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()), (unsigned long)data.size());
+    jpeg_read_header(&cinfo, TRUE);
+    if (err.prematureEnd || cinfo.image_width == 0 || cinfo.image_height == 0 ||
+        (long long)cinfo.image_width * cinfo.image_height > MaxGraphicPixels) {
+        tooLarge = !err.prematureEnd;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    grayscale = cinfo.num_components == 1;
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB888);
+    if (image.isNull()) {
+        jpeg_destroy_decompress(&cinfo);
+        tooLarge = true;
+        return false;
+    }
+    if (cmyk)
+        err.scratch = static_cast<unsigned char *>(std::malloc(cinfo.output_width * 4));
+    unsigned char *cmykRow = err.scratch;
+    while (cinfo.output_scanline < cinfo.output_height && !err.prematureEnd) {
+        unsigned char *row = image.scanLine(int(cinfo.output_scanline));
+        JSAMPROW rows[1] = {cmyk ? cmykRow : row};
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
+            break;
+        if (cmyk) {
+            // Adobe writes CMYK inverted: each channel is already 255 - ink.
+            for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
+                const int c = cmykRow[4 * x], m = cmykRow[4 * x + 1], y = cmykRow[4 * x + 2], k = cmykRow[4 * x + 3];
+                row[3 * x] = (unsigned char)(c * k / 255);
+                row[3 * x + 1] = (unsigned char)(m * k / 255);
+                row[3 * x + 2] = (unsigned char)(y * k / 255);
+            }
+        }
+    }
+    std::free(err.scratch);
+    err.scratch = nullptr;
+    if (err.prematureEnd || cinfo.output_scanline < cinfo.output_height) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_finish_decompress(&cinfo);
+    const bool truncated = err.prematureEnd;
+    jpeg_destroy_decompress(&cinfo);
+    return !truncated;
+}
+
+bool Encode(const QImage &rgb, int quality, ErrorManager &err, unsigned char *&out, unsigned long &outSize)
+{
+    jpeg_compress_struct cinfo;
+    cinfo.err = &err.pub;
+    InstallErrorManager(err);
+    out = nullptr;
+    outSize = 0;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_compress(&cinfo);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = JDIMENSION(rgb.width());
+    cinfo.image_height = JDIMENSION(rgb.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {const_cast<unsigned char *>(rgb.constScanLine(int(cinfo.next_scanline)))};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return true;
+}
+} // namespace
+
+void TJPEGImage::Assign(const TGraphic &source)
+{
+    if (&source == this)
+        return;
+    if (auto *jpeg = qobject_cast<const TJPEGImage *>(&source)) {
+        image = jpeg->image;
+        original = jpeg->original;
+        quality = jpeg->quality;
+        grayscale = jpeg->grayscale;
+        Changed();
+        return;
+    }
+    SetImage(source.ToImage());
+}
+
+void TJPEGImage::Draw(TCanvas &canvas, const QRect &rect)
+{
+    if (!image.isNull())
+        canvas.StretchDrawImage(rect, image);
+}
+
+void TJPEGImage::LoadFromStream(QIODevice &stream)
+{
+    const QByteArray data = ReadRestOfStream(stream, "JPEG image is not valid");
+    if (data.size() < 4 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
+        throw EInvalidGraphic("JPEG image is not valid");
+    ErrorManager err;
+    QImage decoded;
+    bool gray = false, tooLarge = false;
+    if (!Decode(data, err, decoded, gray, tooLarge)) {
+        if (tooLarge)
+            throw EInvalidGraphic("JPEG image is too large");
+        if (err.prematureEnd)
+            throw EInvalidGraphic("JPEG error #" + std::to_string(JWRN_JPEG_EOF) + ": premature end of data");
+        throw EInvalidGraphic(JpegErrorText(err) + (err.message[0] ? std::string(": ") + err.message : std::string()));
+    }
+    image = decoded;
+    grayscale = gray;
+    original = data;
+    Changed();
+}
+
+void TJPEGImage::SaveToStream(QIODevice &stream)
+{
+    if (image.isNull())
+        return;
+    if (original.isEmpty()) {
+        ErrorManager err;
+        unsigned char *out = nullptr;
+        unsigned long size = 0;
+        const bool ok = Encode(image, quality, err, out, size);
+        if (ok)
+            original = QByteArray(reinterpret_cast<const char *>(out), qsizetype(size));
+        std::free(out);
+        if (!ok)
+            throw EInvalidGraphic(JpegErrorText(err));
+    }
+    if (stream.write(original) != original.size())
+        throw EInvalidGraphic("Unable to write JPEG image");
+}
+
+void TJPEGImage::SetImage(const QImage &value)
+{
+    if (!value.isNull())
+        CheckGraphicSize(value.width(), value.height(), "JPEG image is too large");
+    image = value.isNull() ? QImage() : value.convertToFormat(QImage::Format_RGB888);
+    original.clear();
+    grayscale = false;
+    Changed();
+}
