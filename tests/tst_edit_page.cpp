@@ -1,0 +1,264 @@
+#include "support/MainWindowFixture.h"
+
+#include <QTest>
+
+namespace {
+
+class EditPage : public MainWindowTest {
+protected:
+    // Opens a Deck with these bytes from the command line.
+    TF_Main &StartWith(const std::string &deck)
+    {
+        folder.write("decks/deck.gsd", deck);
+        return Start({QString::fromStdString(DeckPath("deck.gsd"))});
+    }
+    std::string Deck() const { return folder.read("decks/deck.gsd"); }
+    void Fill(const QString &word, const QString &definition = {}, const QString &visual = {},
+              const QString &audio = {})
+    {
+        window->T_word->setText(word);
+        window->T_Definition->setText(definition);
+        window->T_Visual->setText(visual);
+        window->T_Audio->setText(audio);
+    }
+    void Select(const QString &word)
+    {
+        const auto items = window->ListBox1->findItems(word, Qt::MatchExactly);
+        ASSERT_FALSE(items.isEmpty()) << word.toStdString();
+        const QRect rect = window->ListBox1->visualItemRect(items.first());
+        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    QStringList Listed() const
+    {
+        QStringList words;
+        for (int i = 0; i < window->ListBox1->count(); ++i)
+            words << window->ListBox1->item(i)->text();
+        return words;
+    }
+    static std::string Picture(const std::string &name)
+    {
+        return std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/" + name;
+    }
+};
+
+} // namespace
+
+TEST_F(EditPage, AddingAnExistingWordMovesItToTheEnd)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1", "old") + DeckLine("dog", "2"));
+    w.NoSort1Click();
+    Fill("cat", "a small feline");
+    w.TrackBar1->setValue(4);
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("dog", "2") + DeckLine("cat", "4", "a small feline"));
+    EXPECT_EQ(Listed(), (QStringList{"dog", "cat"}));
+    EXPECT_TRUE(w.Modified);
+    // The fields keep their contents.
+    EXPECT_EQ(w.T_word->text(), "cat");
+}
+
+TEST_F(EditPage, WordOnlyItemIsStoredWithDefaultFrequency)
+{
+    TF_Main &w = Start();
+    Fill("solo");
+    w.B_Add->click();
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), "solo\xB6" "2\xB6\xB6\xB6\xB6\r\n");
+    w.TrackBar1->setValue(0);
+    w.B_Add->click();
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), "solo\xB6" "0\xB6\xB6\xB6\xB6\r\n");
+}
+
+TEST_F(EditPage, CaseDiffersOnStoreButNotOnSelect)
+{
+    TF_Main &w = StartWith(DeckLine("Cat", "3", "first"));
+    Fill("cat", "second");
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("Cat", "3", "first") + DeckLine("cat", "2", "second"));
+    Select("cat");
+    EXPECT_EQ(w.T_Definition->text(), "first");
+    EXPECT_EQ(w.T_word->text(), "Cat");
+}
+
+TEST_F(EditPage, EnterInAnyFieldStoresTheItem)
+{
+    TF_Main &w = Start();
+    Fill("owl", "", "", "owl.wav");
+    QTest::keyClick(w.T_Audio, Qt::Key_Return);
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), DeckLine("owl", "2", "", "", "owl.wav"));
+    Fill("bat");
+    QTest::keyClick(w.T_Definition, Qt::Key_Enter);
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), DeckLine("owl", "2", "", "", "owl.wav") + DeckLine("bat", "2"));
+}
+
+TEST_F(EditPage, EmptyWordIsRefused)
+{
+    TF_Main &w = Start();
+    Fill("", "definition only");
+    w.B_Add->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"Incomplete. Fill in the WORD"});
+    EXPECT_EQ(Scripted().shown[0].kind, ShownBox::Error);
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), "");
+    EXPECT_FALSE(w.Modified);
+}
+
+TEST_F(EditPage, FieldsTheDeckCannotHoldAreRefusedBeforeAnythingIsWritten)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1"));
+    Fill("cat", QStringLiteral("pilcrow \u00B6 inside"));
+    w.B_Add->click();
+    Fill("cat", QStringLiteral("Cyrillic дом"));
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("cat", "1"));
+    ASSERT_EQ(Scripted().shown.size(), 2u);
+    EXPECT_EQ(Scripted().shown[0].kind, ShownBox::GeneralError);
+    EXPECT_NE(Scripted().shown[0].text.find("Definition"), std::string::npos);
+    EXPECT_NE(Scripted().shown[1].text.find("cannot be stored"), std::string::npos);
+}
+
+TEST_F(EditPage, FrequencyIsClampedShownAndStoredAgain)
+{
+    TF_Main &w = StartWith(DeckLine("high", "7", "d"));
+    Select("high");
+    EXPECT_EQ(w.TrackBar1->value(), 5);
+    EXPECT_EQ(w.L_Freq2->text(), "5");
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("high", "5", "d"));
+}
+
+TEST_F(EditPage, ABadFrequencyStopsAfterTheWord)
+{
+    TF_Main &w = StartWith(DeckLine("good", "3", "fine") + DeckLine("bad", "x", "broken"));
+    Select("good");
+    Select("bad");
+    ASSERT_EQ(Scripted().shown.size(), 1u);
+    EXPECT_EQ(Scripted().shown[0].text, "'x' is not a valid integer value.");
+    EXPECT_EQ(w.T_word->text(), "bad");
+    EXPECT_EQ(w.T_Definition->text(), "fine");
+    EXPECT_EQ(w.TrackBar1->value(), 3);
+}
+
+TEST_F(EditPage, EmptyFrequencyAndLargeNumbers)
+{
+    TF_Main &w = StartWith(DeckLine("none", "") + DeckLine("twelve", "12"));
+    Select("none");
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"'' is not a valid integer value."});
+    Select("twelve");
+    EXPECT_EQ(w.TrackBar1->value(), 5);
+}
+
+TEST_F(EditPage, SortMenuRules)
+{
+    TF_Main &w = StartWith(DeckLine("pear", "3") + DeckLine("fig", "0") + DeckLine("apple", "3"));
+    w.NoSort1Click();
+    EXPECT_EQ(Listed(), (QStringList{"pear", "fig", "apple"}));
+    w.SortbyFrequency1Click();
+    EXPECT_TRUE(w.Ascending1->isChecked());
+    EXPECT_FALSE(w.NoSort1->isChecked());
+    EXPECT_FALSE(w.NoSort1->isEnabled());
+    EXPECT_EQ(Listed(), (QStringList{"fig", "apple", "pear"}));
+    w.Decending1Click();
+    EXPECT_EQ(Listed(), (QStringList{"pear", "apple", "fig"}));
+    w.SortbyWord1Click();
+    EXPECT_TRUE(w.NoSort1->isEnabled());
+    EXPECT_FALSE(w.NoSort1->isChecked());
+    EXPECT_EQ(Listed(), (QStringList{"pear", "fig", "apple"}));
+    w.Ascending1Click();
+    EXPECT_EQ(Listed(), (QStringList{"apple", "fig", "pear"}));
+}
+
+TEST_F(EditPage, RightButtonOpensTheSortMenu)
+{
+    TF_Main &w = StartWith(DeckLine("a", "1"));
+    QTest::mousePress(w.ListBox1->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_TRUE(w.PopupMenu1->isVisible());
+    w.PopupMenu1->close();
+}
+
+TEST_F(EditPage, DeleteAsksAndRemovesEveryExactLine)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1") + DeckLine("Cat", "2") + DeckLine("cat", "3") + DeckLine("dog", "4"));
+    w.NoSort1Click();
+    w.ListBox1->setCurrentRow(0);
+    Scripted().clear();
+    Scripted().answers = {MsgResult::No, MsgResult::Cancel, MsgResult::Yes};
+    w.B_Delete->click();
+    w.B_Delete->click();
+    EXPECT_EQ(Deck(), DeckLine("cat", "1") + DeckLine("Cat", "2") + DeckLine("cat", "3") + DeckLine("dog", "4"));
+    w.B_Delete->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>(3, "Are you sure you want to delete cat?"));
+    EXPECT_EQ(Scripted().shown[0].kind, ShownBox::Confirmation);
+    EXPECT_EQ(Deck(), DeckLine("Cat", "2") + DeckLine("dog", "4"));
+    EXPECT_EQ(Listed(), (QStringList{"Cat", "dog"}));
+    EXPECT_TRUE(w.T_word->text().isEmpty());
+    EXPECT_FALSE(w.Modified);
+}
+
+TEST_F(EditPage, DeleteWithoutSelectionDoesNothing)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1"));
+    w.ListBox1->clearSelection();
+    w.ListBox1->setCurrentItem(nullptr);
+    w.B_Delete->click();
+    EXPECT_TRUE(Scripted().shown.empty());
+    EXPECT_EQ(Deck(), DeckLine("cat", "1"));
+}
+
+TEST_F(EditPage, ClearKeepsTheTrackBar)
+{
+    TF_Main &w = Start();
+    Fill("w", "d", "v", "a");
+    w.TrackBar1->setValue(4);
+    w.B_Clear->click();
+    for (QLineEdit *field : {w.T_word, w.T_Definition, w.T_Visual, w.T_Audio})
+        EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_EQ(w.TrackBar1->value(), 4);
+    EXPECT_EQ(w.L_Freq2->text(), "4");
+}
+
+TEST_F(EditPage, PreviewShowsThePictureOrWhyItCannot)
+{
+    TF_Main &w = StartWith(DeckLine("brick", "2", "", Picture("rgb24.bmp")) +
+                           DeckLine("ghost", "2", "", "/no/such/picture.bmp") + DeckLine("plain", "2"));
+    Select("brick");
+    EXPECT_TRUE(w.PreviewV->isVisible());
+    EXPECT_FALSE(w.L_UnableV->isVisible());
+    EXPECT_FALSE(w.PreviewV->Picture().Graphic() == nullptr);
+    Select("ghost");
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"Unable to load graphic."});
+    EXPECT_FALSE(w.PreviewV->isVisible());
+    EXPECT_TRUE(w.L_UnableV->isVisible());
+    Select("plain");
+    EXPECT_FALSE(w.PreviewV->isVisible());
+    EXPECT_FALSE(w.L_UnableV->isVisible());
+    // Typing a path does not change the preview.
+    w.T_Visual->setText(QString::fromStdString(Picture("rgb24.bmp")));
+    EXPECT_FALSE(w.PreviewV->isVisible());
+}
+
+TEST_F(EditPage, EveryPictureFormatPreviews)
+{
+    std::string deck;
+    for (const char *file : {"rgb24.bmp", "icon.ico", "metafile.wmf", "metafile.emf", "photo.jpg"})
+        deck += DeckLine(file, "2", "", Picture(file));
+    TF_Main &w = StartWith(deck);
+    for (const char *file : {"rgb24.bmp", "icon.ico", "metafile.wmf", "metafile.emf", "photo.jpg"}) {
+        Select(QString::fromLatin1(file));
+        EXPECT_TRUE(w.PreviewV->isVisible()) << file;
+    }
+    EXPECT_TRUE(Scripted().shown.empty());
+}
+
+TEST_F(EditPage, BrowseButtonsFillTheirFields)
+{
+    TF_Main &w = Start();
+    Scripted().files = {std::string("/pics/a.gif"), std::nullopt, std::string("/snd/a.wav")};
+    w.B_BrowseV->click();
+    EXPECT_EQ(w.T_Visual->text(), "/pics/a.gif");
+    w.B_BrowseV->click();
+    EXPECT_EQ(w.T_Visual->text(), "/pics/a.gif");
+    w.B_BrowseA->click();
+    EXPECT_EQ(w.T_Audio->text(), "/snd/a.wav");
+    ASSERT_EQ(Scripted().fileDialogs.size(), 3u);
+    EXPECT_EQ(Scripted().fileDialogs[0].filter, TF_Main::VisualFilter);
+    EXPECT_EQ(Scripted().fileDialogs[2].filter, "Wave [*.wav]|*.wav");
+}
