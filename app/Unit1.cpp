@@ -3,6 +3,7 @@
 #include "app/ButtonImages.h"
 #include "platform/ImageControl.h"
 #include "platform/IniFile.h"
+#include "platform/MediaPlayer.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -288,9 +289,8 @@ void TF_Main::CreateStudyPage()
     State->setGeometry(5, 8, 30, 30);
     State->setAccessibleName(QStringLiteral("Phase"));
     B_Go = Button(Bevel2, "B_Go", QStringLiteral("Go"), QRect(45, 8, 75, 25));
-    MediaPlayer1 = Named(new QWidget(Bevel2), "MediaPlayer1");
+    MediaPlayer1 = Named(new TMediaPlayer(Bevel2), "MediaPlayer1");
     MediaPlayer1->setGeometry(128, 8, 85, 25);
-    MediaPlayer1->setToolTip(QStringLiteral("Play audio"));
     auto *wordCaption = new QLabel(QStringLiteral("Word"), Bevel2);
     wordCaption->move(96, 48);
     L_WordQ = Named(new QLabel(Bevel2), "L_WordQ");

@@ -2,6 +2,7 @@
 // The main window: menu, tool bar, the Edit and Study pages and the status bar, with the
 // shell state (flags, recent files, settings) and the Deck store it owns.
 #include "app/DeckStore.h"
+#include "app/QuestionEngine.h"
 #include "platform/Application.h"
 
 #include <QMainWindow>
@@ -30,6 +31,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class TImage;
+class TMediaPlayer;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -54,6 +56,8 @@ public:
     StringList RecentFiles;
     std::unique_ptr<TIniFile> Settings;
     DeckStore Store;
+    QuestionEngine Questions{Store};
+    bool AnswerPending = false;
 
     // --- Main menu ---
     QMenuBar *MainMenu1;
@@ -92,7 +96,7 @@ public:
     QFrame *Bevel2;
     QLabel *State;
     QPushButton *B_Go;
-    QWidget *MediaPlayer1;
+    TMediaPlayer *MediaPlayer1;
     QLabel *L_WordQ;
     QPlainTextEdit *M_Def;
     TImage *Image1;
@@ -133,6 +137,15 @@ public:
 
     static const std::string VisualFilter, AudioFilter;
 
+    // --- Study ---
+    void RebuildPools();
+    void B_GoClick();
+    void Cb_QuestionsChange();
+    void SB_FreqClick();
+    void SB_OrderClick();
+    void PageControl1Change();
+    QuestionEngine::Mode SelectionMode() const;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -150,7 +163,11 @@ private:
     void CloseStep();
     void RestoreRecentFiles();
     void RestoreOptions();
-    void AttachRecentItem(int index);   // index 0..4: caption "&k path", in the "&File" menu
+    void AttachRecentItem(int index);
+    void QuestionPhase();
+    void AnswerPhase();
+    void ShowState(const char *resource);
+    void SetGoEnabled(bool enabled);   // index 0..4: caption "&k path", in the "&File" menu
 
     QStringList commandLine;
     bool shown = false;

@@ -23,7 +23,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QToolBar>
+#include <QTabWidget>
 #include <QToolButton>
+
+#include "platform/MediaPlayer.h"
 
 namespace {
 const std::string Options = "Options";
@@ -56,6 +59,11 @@ void TF_Main::ConnectHandlers()
     connect(B_Clear, &QPushButton::clicked, this, Handler(this, &TF_Main::B_ClearClick));
     connect(B_BrowseV, &QPushButton::clicked, this, Handler(this, &TF_Main::B_BrowseVClick));
     connect(B_BrowseA, &QPushButton::clicked, this, Handler(this, &TF_Main::B_BrowseAClick));
+    connect(B_Go, &QPushButton::clicked, this, Handler(this, &TF_Main::B_GoClick));
+    connect(Cb_Questions, &QComboBox::currentIndexChanged, this, Handler(this, &TF_Main::Cb_QuestionsChange));
+    connect(SB_Freq, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_FreqClick));
+    connect(SB_Order, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_OrderClick));
+    connect(PageControl1, &QTabWidget::currentChanged, this, Handler(this, &TF_Main::PageControl1Change));
     connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
         connect(box, &QCheckBox::toggled, this, [this, box] {
@@ -205,6 +213,7 @@ void TF_Main::CloseStep()
         // The window closes all the same; the Deck on disk is untouched.
         HandleCurrentException();
     }
+    MediaPlayer1->Close();
 }
 
 void TF_Main::SaveSettings()

@@ -204,6 +204,8 @@ private:
             }
         } else if (state == QAudio::IdleState) {
             idleClock.start();
+        } else {
+            idleClock.invalidate();   // a short underrun is over
         }
     }
     void Poll()

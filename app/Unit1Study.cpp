@@ -1,0 +1,191 @@
+// The Study page: Go with its question and answer phases, the answer sides, and the tool-bar
+// events that choose how the next Item is picked.
+#include "app/Unit1.h"
+
+#include "platform/CodePage.h"
+#include "platform/Dialogs.h"
+#include "platform/ImageControl.h"
+#include "platform/MediaPlayer.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+std::string Entry(const StringList &item, int index)
+{
+    return index >= 0 && size_t(index) < item.size() ? item[size_t(index)] : std::string{};
+}
+
+bool Chosen(const QCheckBox *box) { return box->isChecked() && box->isEnabled(); }
+} // namespace
+
+void TF_Main::ShowState(const char *resource)
+{
+    State->setPixmap(QPixmap(QStringLiteral(":/state/") + QLatin1String(resource)));
+    State->setAccessibleDescription(QLatin1String(resource) == QLatin1String("Qbmp") ? QStringLiteral("Question")
+                                                                                     : QStringLiteral("Answer"));
+    State->show();
+}
+
+void TF_Main::SetGoEnabled(bool enabled) { B_Go->setEnabled(enabled); }
+
+void TF_Main::RebuildPools()
+{
+    if (SB_Freq->isChecked()) {
+        SetGoEnabled(Questions.BuildFrequencyPools(Cb_Questions->currentIndex(), !SB_Freq->isChecked()));
+        return;
+    }
+    const int field = QuestionFieldNumber(Cb_Questions->currentIndex());
+    if (field != 0)
+        SetGoEnabled(Questions.BuildEligiblePool(field));
+}
+
+QuestionEngine::Mode TF_Main::SelectionMode() const
+{
+    if (SB_Random->isChecked())
+        return SB_Freq->isChecked() ? QuestionEngine::Mode::Weighted : QuestionEngine::Mode::Uniform;
+    return QuestionEngine::Mode::InOrder;
+}
+
+void TF_Main::B_GoClick()
+{
+    if (ListBox1->count() == 0)
+        return;
+    const bool anyAnswer = Chosen(Ck_Word) || Chosen(Ck_Def) || Chosen(Ck_Visual) || Chosen(Ck_Audio);
+    if (Sb_ShowAnswer->isChecked() && AnswerPending && anyAnswer)
+        AnswerPhase();
+    else
+        QuestionPhase();
+}
+
+void TF_Main::QuestionPhase()
+{
+    ShowState("Qbmp");
+    const int kind = Cb_Questions->currentIndex();
+    if (!Questions.SelectNextItem(SelectionMode(), kind))
+        return;   // nothing can be asked: the page keeps what it shows
+    const StringList &item = Questions.CurrentItem;
+    auto *player = MediaPlayer1;
+    switch (kind) {
+    case qkWord:
+        Image1->hide();
+        player->Close();
+        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->show();
+        M_Def->clear();
+        break;
+    case qkDefinition:
+        M_Def->clear();
+        Image1->hide();
+        player->Close();
+        L_WordQ->hide();
+        M_Def->appendPlainText(FromAnsi(Entry(item, 2)));
+        break;
+    case qkVisual: {
+        Image1->show();
+        player->Close();
+        L_WordQ->hide();
+        M_Def->clear();
+        const std::string visual = Entry(item, 3);
+        if (FileCanBeRead(visual)) {
+            try {
+                LoadPicture(*Image1, visual);
+            } catch (const std::exception &) {
+                ShowErrorMessage(visual + " is an invalid picture file.");
+            }
+        }
+        break;
+    }
+    case qkAudio: {
+        Image1->hide();
+        L_WordQ->hide();
+        M_Def->clear();
+        player->Close();
+        const std::string audio = Entry(item, 4);
+        if (FileCanBeRead(audio)) {
+            try {
+                player->SetFileName(audio);
+                player->Open();
+                player->Play();
+            } catch (const std::exception &) {
+                ShowErrorMessage(audio + " is an invalid wave file.");
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    AnswerPending = true;
+}
+
+void TF_Main::AnswerPhase()
+{
+    ShowState("Abmp");
+    const StringList &item = Questions.CurrentItem;
+    if (Chosen(Ck_Word)) {
+        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->show();
+    }
+    if (Chosen(Ck_Def) && !Entry(item, 2).empty()) {
+        M_Def->clear();
+        M_Def->appendPlainText(FromAnsi(Entry(item, 2)));
+    }
+    if (Chosen(Ck_Visual) && !Entry(item, 3).empty()) {
+        // A picture that does not load leaves the page as it is, without a message.
+        try {
+            LoadPicture(*Image1, Entry(item, 3));
+            Image1->show();
+        } catch (const std::exception &) {
+        }
+    }
+    if (Chosen(Ck_Audio) && !Entry(item, 4).empty()) {
+        auto *player = MediaPlayer1;
+        try {
+            player->SetFileName(Entry(item, 4));
+            player->Open();
+            player->Play();
+        } catch (const std::exception &) {
+        }
+    }
+    AnswerPending = false;
+}
+
+void TF_Main::Cb_QuestionsChange()
+{
+    const int kind = Cb_Questions->currentIndex();
+    Ck_Word->setEnabled(kind != qkWord);
+    Ck_Def->setEnabled(kind != qkDefinition);
+    Ck_Visual->setEnabled(kind != qkVisual);
+    Ck_Audio->setEnabled(kind != qkAudio);
+    RebuildPools();
+}
+
+void TF_Main::SB_FreqClick()
+{
+    if (SB_Order->isChecked())
+        SB_Random->setChecked(true);
+    if (DeckLoaded)
+        RebuildPools();
+}
+
+void TF_Main::SB_OrderClick() { SB_Freq->setChecked(false); }
+
+void TF_Main::PageControl1Change()
+{
+    if (PageControl1->currentWidget() != Tb_Study || !DeckLoaded)
+        return;
+    const int kind = Cb_Questions->currentIndex();
+    if (SB_Freq->isChecked())
+        SetGoEnabled(Questions.BuildFrequencyPools(kind, false));
+    else if (kind == qkWord)
+        SetGoEnabled(true);
+    else if (QuestionFieldNumber(kind) != 0)
+        SetGoEnabled(Questions.BuildEligiblePool(QuestionFieldNumber(kind)));
+}
