@@ -27,6 +27,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+// The state pictures live in this library's resources, which a static library must register.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
 namespace {
 
 template <typename Widget>
@@ -81,6 +84,7 @@ QPushButton *Button(QWidget *page, const char *name, const QString &caption, QRe
 
 TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), commandLine(std::move(arguments))
 {
+    InitResources();
     setObjectName(QStringLiteral("F_Main"));
     setWindowTitle(QStringLiteral("Glossadrome"));
     resize(590, 387);
