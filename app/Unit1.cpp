@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include "app/ButtonImages.h"
+#include "app/about.h"
+#include "platform/ProgramIcons.h"
 #include "platform/ImageControl.h"
 #include "platform/IniFile.h"
 #include "platform/MediaPlayer.h"
@@ -87,6 +89,7 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
     InitResources();
     setObjectName(QStringLiteral("F_Main"));
     setWindowTitle(QStringLiteral("Glossadrome"));
+    setWindowIcon(QIcon(QPixmap::fromImage(ProgramIcon(48))));
     resize(590, 387);
     setMinimumSize(590, 387);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -117,6 +120,9 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
 
     // The answer panel hangs over the page, under its tool button.
     Panel1->raise();
+
+    AboutBox = new TAboutBox(this);
+    AboutBox->hide();
 
     ConnectHandlers();
     try {

@@ -30,6 +30,7 @@ class QStatusBar;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class TAboutBox;
 class TImage;
 class TMediaPlayer;
 class TIniFile;
@@ -109,8 +110,14 @@ public:
     QActionGroup *OrderItems, *KeyItems;
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
+    TAboutBox *AboutBox;
+
     // --- Handlers ---
     void EXit1Click();
+    void Contents1Click();
+    void About1Click();
+    // Registers the Deck file type with the desktop, unless it is registered already.
+    void RegisterDeckType();
     void ListBox1MouseDown(const QPoint &position);
     void Ascending1Click();
     void Decending1Click();
@@ -124,8 +131,19 @@ public:
     void CheckBoxClick(QCheckBox *box);
 
     // --- File commands ---
+    void SB_NewClick();
+    void SB_OpenClick();
+    void SaveAs1Click();
+    void RecentItemClick(int index);   // recentmenu0click .. recentmenu4click
+    // The save question of New and Open: false when the command is to end here.
+    bool SavePrompt();
+    // Save As with its dialog: false when the user cancelled or declined to overwrite.
+    bool SaveAs();
     void LoadDeck(const std::string &path);
+    void OpenDeckAsk(const std::string &path);
     void OpenDeckQuiet(const std::string &path);
+    void UpdateRecentFiles();
+    static const std::string DeckOpenFilter, DeckSaveFilter;
     void B_ClearClick();
     void ListBox1Click();
     void B_AddClick();

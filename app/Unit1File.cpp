@@ -1,26 +1,94 @@
-// File commands: which Deck file is the working file.
+// File commands: which Deck file is the working file, and the recent-file entries.
 #include "app/Unit1.h"
 
 #include "platform/CodePage.h"
+#include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
+#include "platform/ImageControl.h"
+#include "platform/MediaPlayer.h"
 #include "platform/ProgramFolder.h"
 
+#include <QAction>
 #include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
 
 #include <cerrno>
 
-void TF_Main::LoadDeck(const std::string &path)
+const std::string TF_Main::DeckOpenFilter = "Glossadrome Data Files [*.gsd]|*.gsd";
+const std::string TF_Main::DeckSaveFilter = "Glossadrome Data File [*.gsd]|*.gsd";
+
+namespace {
+// A relative path names a file of the current folder; the Deck keeps the full path, since
+// opening it changes the current folder.
+std::string AbsolutePath(const std::string &path)
 {
-    Store.Bind(path);
-    // Relative visual and audio paths of the Deck are found next to it.
-    const std::string folder = ExtractFilePath(path);
-    if (!folder.empty() && !QDir::setCurrent(PathFromAnsi(folder)))
-        throw EInOutError(ENOENT);
-    FillWordList();
+    if (path.empty() || path[0] == '/')
+        return path;
+    return ToAnsiLossy(QDir::current().absoluteFilePath(PathFromAnsi(path)));
+}
+} // namespace
+
+bool TF_Main::SavePrompt()
+{
+    if (!(Modified && Untitled))
+        return true;
+    switch (AskConfirmation("The file has modified. Would you like to save the file?")) {
+    case MsgResult::Yes:
+        // Items the user chose to keep are not thrown away when the saving did not happen.
+        return SaveAs();
+    case MsgResult::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TF_Main::SB_NewClick()
+{
+    if (!SavePrompt())
+        return;
+    Store.Bind(ScratchFilePath());
+    Store.CreateEmpty();
     B_ClearClick();
-    SetStatusText(FromAnsi(path) + QStringLiteral(" loaded."));
-    DeckLoaded = true;
-    Untitled = false;
+    ListBox1->clear();
+    Untitled = true;
+    SetStatusText(QStringLiteral("New file loaded."));
+    PreviewV->hide();
+    L_UnableV->hide();
+    Image1->hide();
+    MediaPlayer1->Close();
+    L_WordQ->hide();
+    M_Def->clear();
+    State->hide();
+    DeckLoaded = false;
+}
+
+void TF_Main::SB_OpenClick()
+{
+    if (!SavePrompt())
+        return;
+    const auto path = Dialogs().openFileName({DeckOpenFilter, "", "Open"});
+    if (!path)
+        return;
+    if (!FileCanBeRead(*path)) {
+        ShowErrorMessage("File not found");
+        return;
+    }
+    LoadDeck(*path);
+}
+
+void TF_Main::OpenDeckAsk(const std::string &path)
+{
+    if (!SavePrompt())
+        return;
+    if (!FileCanBeRead(path)) {
+        ShowErrorMessage("File not found.");
+        return;
+    }
+    LoadDeck(path);
 }
 
 void TF_Main::OpenDeckQuiet(const std::string &path)
@@ -28,4 +96,62 @@ void TF_Main::OpenDeckQuiet(const std::string &path)
     if (!FileCanBeRead(path))
         return;
     LoadDeck(path);
+}
+
+void TF_Main::RecentItemClick(int index)
+{
+    // The caption is "&k " and the path.
+    OpenDeckAsk(ToAnsiLossy(recentmenu[size_t(index)]->text().mid(3)));
+}
+
+void TF_Main::LoadDeck(const std::string &chosen)
+{
+    const std::string path = AbsolutePath(chosen);
+    Store.Bind(path);
+    // Relative visual and audio paths of the Deck are found next to it.
+    if (!QDir::setCurrent(PathFromAnsi(ExtractFilePath(path))))
+        throw EInOutError(ENOENT);
+    FillWordList();
+    B_ClearClick();
+    SetStatusText(FromAnsi(path) + QStringLiteral(" loaded."));
+    DeckLoaded = true;
+    Untitled = false;
+    UpdateRecentFiles();
+    RebuildPools();
+}
+
+void TF_Main::SaveAs1Click() { SaveAs(); }
+
+bool TF_Main::SaveAs()
+{
+    const auto path = Dialogs().saveFileName({DeckSaveFilter, "dat", "Save As"});
+    if (!path)
+        return false;
+    if (FileCanBeRead(*path) &&
+        AskConfirmation("The file exists. Would you like to overwrite the file?") != MsgResult::Yes)
+        return false;
+    Store.CopyWorkFile(*path);
+    Store.Bind(*path);
+    Modified = false;
+    Untitled = false;
+    UpdateRecentFiles();
+    SetStatusText(QStringLiteral("File saved as ") + FromAnsi(ExtractFileName(*path)));
+    return true;
+}
+
+void TF_Main::UpdateRecentFiles()
+{
+    const std::string &name = Store.WorkFileName;
+    const auto found = std::find(RecentFiles.begin(), RecentFiles.end(), name);
+    if (found != RecentFiles.end()) {
+        RecentFiles.erase(found);
+        RecentFiles.insert(RecentFiles.begin(), name);
+    } else if (RecentFiles.size() >= 5) {
+        RecentFiles.resize(4);
+        RecentFiles.insert(RecentFiles.begin(), name);
+    } else {
+        RecentFiles.insert(RecentFiles.begin(), name);
+    }
+    for (size_t i = 0; i < RecentFiles.size() && i < 5; ++i)
+        AttachRecentItem(int(i));
 }

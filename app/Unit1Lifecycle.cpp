@@ -1,6 +1,10 @@
 // The main window's creation, show and close steps and its settings file.
 #include "app/ButtonImages.h"
 #include "app/Unit1.h"
+#include "app/about.h"
+#include "platform/FileTypeRegistration.h"
+#include "platform/ProgramIcons.h"
+#include "platform/Shell.h"
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -36,6 +40,13 @@ const std::string Recent = "Recent";
 void TF_Main::ConnectHandlers()
 {
     connect(EXit1, &QAction::triggered, this, Handler(this, &TF_Main::EXit1Click));
+    connect(Contents1, &QAction::triggered, this, Handler(this, &TF_Main::Contents1Click));
+    connect(About1, &QAction::triggered, this, Handler(this, &TF_Main::About1Click));
+    connect(New1, &QAction::triggered, this, Handler(this, &TF_Main::SB_NewClick));
+    connect(SB_New, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_NewClick));
+    connect(Open1, &QAction::triggered, this, Handler(this, &TF_Main::SB_OpenClick));
+    connect(SB_Open, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_OpenClick));
+    connect(SaveAs1, &QAction::triggered, this, Handler(this, &TF_Main::SaveAs1Click));
     connect(Ascending1, &QAction::triggered, this, Handler(this, &TF_Main::Ascending1Click));
     connect(Decending1, &QAction::triggered, this, Handler(this, &TF_Main::Decending1Click));
     connect(NoSort1, &QAction::triggered, this, Handler(this, &TF_Main::NoSort1Click));
@@ -104,6 +115,13 @@ void TF_Main::CreationStep()
     for (int i = 0; i < 5; ++i) {
         recentmenu[size_t(i)] = new QAction(this);
         recentmenu[size_t(i)]->setObjectName(QStringLiteral("recentmenu%1").arg(i));
+        connect(recentmenu[size_t(i)], &QAction::triggered, this, [this, i] {
+            try {
+                RecentItemClick(i);
+            } catch (...) {
+                HandleCurrentException();
+            }
+        });
     }
     Settings = std::make_unique<TIniFile>(SettingsFilePath());
     // The scratch file is emptied at every start; a failure here reaches the error box.
@@ -135,6 +153,7 @@ void TF_Main::ShowStep()
     RestoreOptions();
     if (!commandLine.isEmpty())
         OpenDeckQuiet(ToAnsiLossy(commandLine.constFirst()));
+    RegisterDeckType();
 }
 
 void TF_Main::RestoreRecentFiles()
@@ -265,4 +284,15 @@ void TF_Main::ToolBar1Click()
 {
     Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
     Panel1->hide();
+}
+
+void TF_Main::RegisterDeckType() { CurrentFileTypeRegistration().Register(); }
+
+void TF_Main::Contents1Click() { ShellOpenFile(ProgramFolder() + "/glossad.hlp"); }
+
+void TF_Main::About1Click()
+{
+    AboutBox->show();
+    AboutBox->raise();
+    AboutBox->activateWindow();
 }

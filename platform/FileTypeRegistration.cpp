@@ -1,0 +1,96 @@
+#include "platform/FileTypeRegistration.h"
+
+#include "platform/CodePage.h"
+#include "platform/Exceptions.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ProgramIcons.h"
+#include "platform/TextFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+const char *const DeckMimeType = "application/x-glossadrome-deck";
+
+namespace {
+
+const char *const IconName = "application-x-glossadrome-deck";
+
+void WriteFile(const std::string &path, const QByteArray &content)
+{
+    const QString name = PathFromAnsi(path);
+    QDir().mkpath(QFileInfo(name).absolutePath());
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        throw Exception("Failed to set data for '" + path + "'");
+}
+
+// Quotes a path for the Exec key of a desktop entry.
+QByteArray DesktopQuoted(const QString &path)
+{
+    QString quoted = path;
+    for (const char *special : {"\\", "\"", "`", "$"})
+        quoted.replace(QLatin1String(special), QLatin1String("\\") + QLatin1String(special));
+    quoted.replace(QLatin1String("%"), QLatin1String("%%"));
+    return "\"" + quoted.toUtf8() + "\"";
+}
+
+void RefreshDatabase(const char *tool, const std::string &folder)
+{
+    const QString program = QStandardPaths::findExecutable(QLatin1String(tool));
+    if (!program.isEmpty())
+        QProcess::startDetached(program, {PathFromAnsi(folder)});
+}
+
+} // namespace
+
+std::string FileTypeRegistration::MimePackagePath() const { return dataFolder + "/mime/packages/glossadrome.xml"; }
+std::string FileTypeRegistration::DesktopEntryPath() const { return dataFolder + "/applications/glossadrome.desktop"; }
+std::string FileTypeRegistration::DeckIconPath() const
+{
+    return dataFolder + "/icons/hicolor/48x48/mimetypes/" + IconName + ".png";
+}
+std::string FileTypeRegistration::ProgramIconPath() const { return dataFolder + "/icons/hicolor/48x48/apps/glossadrome.png"; }
+
+bool FileTypeRegistration::Register() const
+{
+    if (FileCanBeRead(MimePackagePath()) && FileCanBeRead(DesktopEntryPath()))
+        return false;
+
+    WriteFile(MimePackagePath(),
+              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                         "  <mime-type type=\"") + DeckMimeType + "\">\n"
+                         "    <comment>Glossadrome Deck</comment>\n"
+                         "    <icon name=\"" + IconName + "\"/>\n"
+                         "    <glob pattern=\"*.gsd\"/>\n"
+                         "  </mime-type>\n"
+                         "</mime-info>\n");
+    WriteFile(DesktopEntryPath(),
+              QByteArray("[Desktop Entry]\n"
+                         "Type=Application\n"
+                         "Name=Glossadrome\n"
+                         "Comment=Learn vocabulary with flash cards\n"
+                         "Exec=") + DesktopQuoted(PathFromAnsi(programPath)) + " %f\n"
+                         "Icon=glossadrome\n"
+                         "MimeType=" + DeckMimeType + ";\n"
+                         "Categories=Education;Languages;\n"
+                         "Terminal=false\n");
+    WriteFile(DeckIconPath(), PngBytes(DeckFileIcon(48)));
+    WriteFile(ProgramIconPath(), PngBytes(ProgramIcon(48)));
+
+    RefreshDatabase("update-mime-database", dataFolder + "/mime");
+    RefreshDatabase("update-desktop-database", dataFolder + "/applications");
+    return true;
+}
+
+FileTypeRegistration CurrentFileTypeRegistration()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return {ToAnsiLossy(data), ProgramFilePath()};
+}
