@@ -2,6 +2,7 @@
 
 #include "app/ButtonImages.h"
 #include "app/about.h"
+#include "dragdrop/DropTarget.h"
 #include "platform/ProgramIcons.h"
 #include "platform/ImageControl.h"
 #include "platform/IniFile.h"
@@ -123,6 +124,7 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
 
     AboutBox = new TAboutBox(this);
     AboutBox->hide();
+    CreateDropTargets();
 
     ConnectHandlers();
     try {
@@ -134,6 +136,21 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
 }
 
 TF_Main::~TF_Main() = default;
+
+void TF_Main::CreateDropTargets()
+{
+    auto make = [this](const char *name, void (TF_Main::*handler)()) {
+        auto *target = new TDropFileTarget(this);
+        target->SetName(QString::fromLatin1(name));
+        target->Dragtypes = {dtCopy};
+        target->GetDataOnEnter = false;
+        target->ShowImage = true;
+        target->OnDrop = [this, handler](QObject *, TShiftState, QPoint, TDropEffect &) { (this->*handler)(); };
+        return target;
+    };
+    DropFileTarget1 = make("DropFileTarget1", &TF_Main::DropFileTarget1Drop);
+    DropFileTarget2 = make("DropFileTarget2", &TF_Main::DropFileTarget2Drop);
+}
 
 void TF_Main::CreateMenus()
 {

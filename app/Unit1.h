@@ -31,6 +31,7 @@ class QTabWidget;
 class QToolBar;
 class QToolButton;
 class TAboutBox;
+class TDropFileTarget;
 class TImage;
 class TMediaPlayer;
 class TIniFile;
@@ -111,6 +112,7 @@ public:
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
     TAboutBox *AboutBox;
+    TDropFileTarget *DropFileTarget1, *DropFileTarget2;
 
     // --- Handlers ---
     void EXit1Click();
@@ -145,6 +147,8 @@ public:
     void UpdateRecentFiles();
     static const std::string DeckOpenFilter, DeckSaveFilter;
     void B_ClearClick();
+    void DropFileTarget1Drop();
+    void DropFileTarget2Drop();
     void ListBox1Click();
     void B_AddClick();
     void B_DeleteClick();
@@ -170,6 +174,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void CreateDropTargets();
     void CreateMenus();
     void CreateToolBar();
     void CreateEditPage();

@@ -1,6 +1,7 @@
 // The Edit page: the word list and its sort menu, the Item fields and their commands.
 #include "app/Unit1.h"
 
+#include "dragdrop/DropTarget.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
@@ -195,3 +196,11 @@ void TF_Main::ShowPreview(const std::string &visual)
     L_UnableV->hide();
     PreviewV->show();
 }
+
+void TF_Main::DropFileTarget1Drop()
+{
+    // The first name, unchanged; the preview keeps following the list's selection.
+    T_Visual->setText(DropFileTarget1->DroppedFiles.value(0));
+}
+
+void TF_Main::DropFileTarget2Drop() { T_Audio->setText(DropFileTarget2->DroppedFiles.value(0)); }

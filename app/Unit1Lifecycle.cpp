@@ -2,6 +2,7 @@
 #include "app/ButtonImages.h"
 #include "app/Unit1.h"
 #include "app/about.h"
+#include "dragdrop/DropTarget.h"
 #include "platform/FileTypeRegistration.h"
 #include "platform/ProgramIcons.h"
 #include "platform/Shell.h"
@@ -126,6 +127,8 @@ void TF_Main::CreationStep()
     Settings = std::make_unique<TIniFile>(SettingsFilePath());
     // The scratch file is emptied at every start; a failure here reaches the error box.
     CreateEmptyFile(Store.WorkFileName);
+    DropFileTarget1->RegisterTarget(T_Visual);
+    DropFileTarget2->RegisterTarget(T_Audio);
 }
 
 void TF_Main::showEvent(QShowEvent *event)
@@ -233,6 +236,8 @@ void TF_Main::CloseStep()
         HandleCurrentException();
     }
     MediaPlayer1->Close();
+    DropFileTarget1->UnregisterTarget();
+    DropFileTarget2->UnregisterTarget();
 }
 
 void TF_Main::SaveSettings()

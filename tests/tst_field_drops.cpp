@@ -1,0 +1,103 @@
+#include "dragdrop/DropTarget.h"
+#include "support/MainWindowFixture.h"
+
+#include <QMimeData>
+
+namespace {
+
+class FieldDrops : public MainWindowTest {
+protected:
+    static QMimeData *Files(const QStringList &paths)
+    {
+        auto *data = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString &path : paths)
+            urls << QUrl::fromLocalFile(path);
+        data->setUrls(urls);
+        data->setText(paths.join(QLatin1Char('\n')));
+        return data;
+    }
+    // Enter, move and drop at the middle of the field; answers the drop's accepted action.
+    static Qt::DropAction DragOnto(QWidget *target, QMimeData *data, Qt::KeyboardModifiers keys = {},
+                                   Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction)
+    {
+        const QPoint middle = target->rect().center();
+        QDragEnterEvent enter(middle, offered, data, Qt::LeftButton, keys);
+        QApplication::sendEvent(target, &enter);
+        QDragMoveEvent move(middle, offered, data, Qt::LeftButton, keys);
+        QApplication::sendEvent(target, &move);
+        if (!move.isAccepted())
+            return Qt::IgnoreAction;
+        QDropEvent drop(QPointF(middle), offered, data, Qt::LeftButton, keys);
+        QApplication::sendEvent(target, &drop);
+        return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
+    }
+};
+
+} // namespace
+
+TEST_F(FieldDrops, FirstOfThreeFilesFillsTheVisualField)
+{
+    TF_Main &w = Start();
+    w.T_Visual->setText("old");
+    std::unique_ptr<QMimeData> data(Files({"/pics/one.gif", "/pics/two.bmp", "/pics/three.jpg"}));
+    EXPECT_EQ(DragOnto(w.T_Visual, data.get()), Qt::CopyAction);
+    EXPECT_EQ(w.T_Visual->text(), "/pics/one.gif");
+    EXPECT_TRUE(w.DropFileTarget1->DroppedFiles.isEmpty());
+    EXPECT_FALSE(w.Modified);
+    EXPECT_EQ(folder.read("program/tempfile.gsd"), "");
+}
+
+TEST_F(FieldDrops, AudioFieldTakesAnyNameAndShiftStillCopies)
+{
+    TF_Main &w = Start();
+    std::unique_ptr<QMimeData> data(Files({"/snd/a folder"}));
+    EXPECT_EQ(DragOnto(w.T_Audio, data.get(), Qt::ShiftModifier), Qt::CopyAction);
+    EXPECT_EQ(w.T_Audio->text(), "/snd/a folder");
+    std::unique_ptr<QMimeData> wave(Files({"/snd/a.wav"}));
+    EXPECT_EQ(DragOnto(w.T_Visual, wave.get()), Qt::CopyAction);
+    EXPECT_EQ(w.T_Visual->text(), "/snd/a.wav");
+}
+
+TEST_F(FieldDrops, ASourceThatOnlyMovesIsRefused)
+{
+    TF_Main &w = Start();
+    std::unique_ptr<QMimeData> data(Files({"/pics/one.gif"}));
+    EXPECT_EQ(DragOnto(w.T_Visual, data.get(), {}, Qt::MoveAction), Qt::IgnoreAction);
+    EXPECT_TRUE(w.T_Visual->text().isEmpty());
+}
+
+TEST_F(FieldDrops, OtherControlsTakeNoDrops)
+{
+    TF_Main &w = Start();
+    for (QWidget *control : std::initializer_list<QWidget *>{w.T_word, w.T_Definition, w.ListBox1,
+                                                             w.ListBox1->viewport(), w.M_Def, w.M_Def->viewport()})
+        EXPECT_FALSE(control->acceptDrops()) << control->objectName().toStdString();
+    EXPECT_TRUE(w.T_Visual->acceptDrops());
+    EXPECT_TRUE(w.T_Audio->acceptDrops());
+}
+
+TEST_F(FieldDrops, TheDropLeavesThePreviewAlone)
+{
+    const std::string picture = std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/rgb24.bmp";
+    folder.write("decks/deck.gsd", DeckLine("brick", "2", "", picture));
+    TF_Main &w = Start({QString::fromStdString(DeckPath("deck.gsd"))});
+    w.ListBox1->setCurrentRow(0);
+    ASSERT_TRUE(w.PreviewV->isVisible());
+    TGraphic *shown = w.PreviewV->Picture().Graphic();
+    std::unique_ptr<QMimeData> data(Files({"/pics/other.gif"}));
+    DragOnto(w.T_Visual, data.get());
+    EXPECT_EQ(w.T_Visual->text(), "/pics/other.gif");
+    EXPECT_EQ(w.PreviewV->Picture().Graphic(), shown);
+}
+
+TEST_F(FieldDrops, TheCloseStepUnregistersBothFields)
+{
+    TF_Main &w = Start();
+    w.close();
+    EXPECT_FALSE(w.T_Visual->acceptDrops());
+    EXPECT_FALSE(w.T_Audio->acceptDrops());
+    std::unique_ptr<QMimeData> data(Files({"/pics/one.gif"}));
+    DragOnto(w.T_Visual, data.get());
+    EXPECT_TRUE(w.T_Visual->text().isEmpty());
+}
