@@ -9,7 +9,7 @@ GLOSSAD_PACKAGES=(
   libjpeg62-turbo-dev libsndfile1-dev libwmf-dev libemf2svg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick espeak-ng sox pulseaudio
-  shared-mime-info desktop-file-utils xdg-utils x11-utils xdotool
+  shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl x11-utils xdotool
 )
 
 glossad_install_packages() {
