@@ -260,9 +260,10 @@ void TF_Main::CreateEditPage()
     B_BrowseA->setAccessibleName(QStringLiteral("Browse for a wave file"));
 
     auto *frequencyCaption = new QLabel(QStringLiteral("Frequency"), page);
-    frequencyCaption->setGeometry(184, 164, 60, 17);
+    frequencyCaption->setGeometry(160, 164, 78, 17);
+    frequencyCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     L_Freq2 = Named(new QLabel(page), "L_Freq2");
-    L_Freq2->setGeometry(244, 164, 12, 17);
+    L_Freq2->setGeometry(242, 164, 12, 17);
     L_Freq2->setAccessibleName(QStringLiteral("Frequency value"));
     TrackBar1 = Named(new QSlider(Qt::Horizontal, page), "TrackBar1");
     TrackBar1->setGeometry(256, 160, 150, 33);
