@@ -3,10 +3,12 @@
 #include "app/Unit1.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
+#include "platform/Dialogs.h"
 #include "platform/LocaleSort.h"
 #include "platform/ProgramFolder.h"
 #include "platform/TextFile.h"
 
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
 
@@ -106,8 +108,59 @@ void BM_DeleteWordLine(benchmark::State &state)
     }
 }
 
+// The Edit page's commands as a keystroke runs them: Add/Update of an existing word (delete its
+// line, append the new one, refill the list) and Delete of a selected word.
+void PrepareScratchCopy(int items, const std::string &path)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << ReadFileBytes(DeckOf(items));
+    window->Store.Bind(path);
+    SetOrder(true, false, true);
+    window->FillWordList();
+}
+
+void BM_EditPage_AddUpdate(benchmark::State &state)
+{
+    const int items = int(state.range(0));
+    const std::string path = workFolder->filePath(QStringLiteral("edit.gsd")).toStdString();
+    PrepareScratchCopy(items, path);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString word = window->ListBox1->item(items / 2)->text();
+        window->T_word->setText(word);
+        window->T_Definition->setText(QStringLiteral("changed"));
+        state.ResumeTiming();
+        window->B_AddClick();
+    }
+}
+
+void BM_EditPage_Delete(benchmark::State &state)
+{
+    const int items = int(state.range(0));
+    const std::string path = workFolder->filePath(QStringLiteral("edit.gsd")).toStdString();
+    PrepareScratchCopy(items, path);
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (window->ListBox1->count() < items / 2)
+            PrepareScratchCopy(items, path);
+        window->ListBox1->setCurrentRow(window->ListBox1->count() / 2);
+        state.ResumeTiming();
+        window->B_DeleteClick();
+    }
+}
+
+// Answers every question with Yes, so Delete goes ahead.
+class AlwaysYes : public UserDialogs {
+public:
+    MsgResult messageBox(MsgKind, const std::string &, MsgButtons) override { return MsgResult::Yes; }
+    void generalError(const std::string &) override {}
+    std::optional<std::string> openFileName(const FileDialogOptions &) override { return std::nullopt; }
+    std::optional<std::string> saveFileName(const FileDialogOptions &) override { return std::nullopt; }
+};
+
 } // namespace
 
+BENCHMARK(BM_EditPage_AddUpdate)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditPage_Delete)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Floor_ReadOnceAndSort)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillWordList_ByWord)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillWordList_ByFrequency)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
@@ -122,6 +175,7 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     workFolder = &folder;
     SetProgramFolderForTesting(folder.path().toStdString());
+    SetDialogs(std::make_unique<AlwaysYes>());
     auto main = std::make_unique<TF_Main>();
     window = main.get();
     benchmark::Initialize(&argc, argv);
