@@ -230,7 +230,11 @@ void TF_Main::CreateToolBar()
     Ck_Audio = Named(new QCheckBox(QStringLiteral("Audio"), Panel1), "Ck_Audio");
     int top = 2;
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio}) {
-        box->setGeometry(4, top, 74, 19);
+        // The panel is only 80 pixels wide: a slightly smaller font keeps "Definition" whole.
+        QFont font = box->font();
+        font.setPixelSize(11);
+        box->setFont(font);
+        box->setGeometry(3, top, 76, 19);
         top += 20;
     }
     Panel1->setGeometry(0, 0, 80, 0);
