@@ -1,5 +1,5 @@
 #pragma once
-// Unit DropSource (Part 6.1): TInterfacedComponent, a component that is at the same time a
+// Unit DropSource: TInterfacedComponent, a component that is at the same time a
 // reference-counted interface object, so that the drag-and-drop layer can hold interface
 // references to it.
 //

@@ -1,8 +1,8 @@
 #pragma once
-// Unit DropTarget (Part 6.1): the generic drop target TDropTarget and the drop target for lists
+// Unit DropTarget: the generic drop target TDropTarget and the drop target for lists
 // of files TDropFileTarget, built on Qt's drag and drop.
 //
-// Use (the main window, Part 3.2):
+// Use (as the main window does for its Visual and Audio fields):
 //
 //     DropFileTarget1 = new TDropFileTarget(this);
 //     DropFileTarget1->SetName("DropFileTarget1");

@@ -1,6 +1,6 @@
 #pragma once
 // The media control of the Study page (`MediaPlayer1`): Play, Pause and Stop buttons with the
-// hint "Play audio", and the wave-audio operations of Part 4.2. The file is decoded into
+// hint "Play audio", and the wave-audio operations the Study page uses. The file is decoded into
 // memory at Open (TWaveFile) and closed again at once; Play returns at once and the sound goes
 // on through Qt Multimedia's audio output. When there is no audio device, or the device refuses
 // the sound or fails while playing, it plays into a null output: a timer that consumes the

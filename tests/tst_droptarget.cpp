@@ -1,4 +1,4 @@
-// Part 6.1, the file drop target: synthesized drag-enter, drag-move, drag-leave and drop events
+// The file drop target: synthesized drag-enter, drag-move, drag-leave and drop events
 // carrying file URLs, sent to real widgets under the offscreen platform.
 #include "dragdrop/DropSource.h"
 #include "dragdrop/DropTarget.h"
@@ -966,7 +966,7 @@ TEST(DropFileTargetClipboard, PasteFromClipboardReadsFilesAndPreferredEffect)
     clipboard->clear();
 }
 
-// The use the main window makes of the component (Part 3.2), as a pattern for it.
+// The use the main window makes of the component, as a pattern for it.
 TEST(DropFileTargetUse, TwoFieldsAsOnTheEditPage)
 {
     QWidget form;

@@ -1,4 +1,4 @@
-// A small drag source for the Xvfb check of the drop target (Part 6.1): a window that starts a
+// A small drag source for the Xvfb check of the drop target: a window that starts a
 // drag of the files named on the command line, as a file manager does (a URL list and the
 // names as text), when the mouse is pressed in it. Prints "ready" once shown and "result N"
 // with the drop action the target chose (0 when refused), then quits.

@@ -1,5 +1,5 @@
 #!/bin/bash
-# The Xvfb check of the drop target (Part 6.1, issue 6): real drags through the X server's
+# The Xvfb check of the drop target: real drags through the X server's
 # drag-and-drop protocol, from the small Qt drag source (another process, as a file manager
 # would be) onto a window whose field T_Audio carries a TDropFileTarget with Dragtypes [dtCopy].
 #
