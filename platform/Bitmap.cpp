@@ -232,7 +232,12 @@ void TBitmap::Assign(const TGraphic &source)
     Changed();
 }
 
-TPalette TBitmap::GetPalette() const { return PaletteSize(format) ? image.colorTable() : TPalette{}; }
+TPalette TBitmap::GetPalette() const
+{
+    if (!PaletteSize(format))
+        return {};
+    return image.isNull() ? pendingPalette : image.colorTable();
+}
 
 void TBitmap::SetPalette(const TPalette &palette)
 {
@@ -240,8 +245,10 @@ void TBitmap::SetPalette(const TPalette &palette)
     if (n == 0)
         return;
     TPalette table = palette.mid(0, n);
-    if (image.isNull())
+    if (image.isNull()) {
+        pendingPalette = table;
         return;
+    }
     if (table.isEmpty())
         table = DefaultPalette(format);
     image.setColorTable(table);
@@ -261,7 +268,9 @@ void TBitmap::SetSize(int width, int height)
             throw EInvalidGraphic("Out of system resources");
         const int n = PaletteSize(format);
         if (n)
-            fresh.setColorTable(image.isNull() ? DefaultPalette(format) : image.colorTable());
+            fresh.setColorTable(!image.isNull()           ? image.colorTable()
+                                : !pendingPalette.isEmpty() ? pendingPalette.mid(0, n)
+                                                            : DefaultPalette(format));
         fresh.fill(0);
         if (!image.isNull()) {
             // Keep the pixels that fit: copy row bytes, cut to the narrower width.
@@ -290,6 +299,7 @@ uchar *TBitmap::ScanLine(int row)
 {
     if (row < 0 || row >= image.height())
         throw EInvalidGraphic("Scan line index out of range");
+    Invalidate();
     return image.scanLine(row);
 }
 
@@ -311,6 +321,7 @@ void TBitmap::SetPixelIndex(int x, int y, int index)
 {
     if (!image.valid(x, y) || !PaletteSize(format))
         return;
+    Invalidate();
     image.setPixel(x, y, uint(index));
 }
 
@@ -320,6 +331,7 @@ void TBitmap::SetPixel(int x, int y, QRgb color)
 {
     if (!image.valid(x, y))
         return;
+    Invalidate();
     if (PaletteSize(format)) {
         // Nearest palette entry.
         const TPalette table = image.colorTable();
@@ -405,12 +417,25 @@ void TBitmap::SetImage(const QImage &value, TPixelFormat pixelFormat)
     Changed();
 }
 
-void TBitmap::Changed() { TGraphic::Changed(); }
+void TBitmap::Changed()
+{
+    Invalidate();
+    TGraphic::Changed();
+}
 
 QImage TBitmap::Displayable() const
 {
     if (image.isNull())
         return {};
+    if (!displayValid) {
+        displayCache = Render();
+        displayValid = true;
+    }
+    return displayCache;
+}
+
+QImage TBitmap::Render() const
+{
     if (!GetTransparent())
         return image.convertToFormat(QImage::Format_RGB32);
     QImage argb = image.convertToFormat(QImage::Format_ARGB32);

@@ -56,7 +56,7 @@ public:
     void SetHeight(int value) override { SetSize(GetWidth(), value); }
     TPalette GetPalette() const override;
     // For 1/4/8 bits: the colour table (cut to 2, 16 or 256 entries; missing entries black).
-    // Other formats keep no palette.
+    // Other formats keep no palette. Set before SetSize, it is kept for the new pixels.
     void SetPalette(const TPalette &palette) override;
     void Draw(TCanvas &canvas, const QRect &rect) override;
     void LoadFromStream(QIODevice &stream) override;   // a BMP file
@@ -119,7 +119,12 @@ private:
     TTransparentMode transparentMode = TTransparentMode::tmAuto;
     QRgb transparentColor = 0;
     QImage explicitMask;
+    TPalette pendingPalette;   // set while the bitmap has no pixels yet
     bool canvasOpen = false;
 
-    QImage Displayable() const;   // 32-bit form used for drawing
+    QImage Displayable() const;   // 32-bit form used for drawing, cached until a change
+    QImage Render() const;
+    void Invalidate() { displayValid = false; }
+    mutable QImage displayCache;
+    mutable bool displayValid = false;
 };

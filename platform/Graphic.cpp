@@ -9,6 +9,8 @@
 
 #include <map>
 
+bool TCanvas::Active() const { return p && p->isActive(); }
+
 void TCanvas::StretchDraw(const QRect &rect, TGraphic &graphic) { graphic.Draw(*this, rect); }
 
 void TCanvas::Draw(int x, int y, TGraphic &graphic)
@@ -69,11 +71,22 @@ void CheckGraphicSize(long long width, long long height, const std::string &mess
 
 QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message)
 {
-    if (!stream.isSequential() && stream.size() - stream.pos() > MaxGraphicFileBytes)
-        throw EInvalidGraphic(message);
-    QByteArray data = stream.read(MaxGraphicFileBytes + 1);
-    if (data.size() > MaxGraphicFileBytes)
-        throw EInvalidGraphic(message);
+    if (!stream.isSequential()) {
+        const qint64 rest = stream.size() - stream.pos();
+        if (rest > MaxGraphicFileBytes)
+            throw EInvalidGraphic(message);
+        return rest > 0 ? stream.read(rest) : QByteArray();
+    }
+    // A pipe or socket: read in pieces, never more than the limit.
+    QByteArray data;
+    while (true) {
+        const QByteArray piece = stream.read(64 * 1024);
+        if (piece.isEmpty())
+            break;
+        data += piece;
+        if (data.size() > MaxGraphicFileBytes)
+            throw EInvalidGraphic(message);
+    }
     return data;
 }
 

@@ -22,11 +22,16 @@ class QPaintDevice;
 class TGraphic;
 class QImage;
 
-// A drawing surface: a painter on a paint device.
+// A drawing surface: a painter on a paint device. A canvas may outlive its painter (the
+// picture control keeps one canvas and attaches the painter of each paint event to it);
+// Active() tells whether it can be drawn on now.
 class TCanvas {
 public:
+    TCanvas() = default;
     explicit TCanvas(QPainter &painter) : p(&painter) {}
     QPainter &Painter() const { return *p; }
+    void Attach(QPainter *painter) { p = painter; }
+    bool Active() const;
 
     // Draws a graphic stretched over rect (the graphic's own Draw).
     void StretchDraw(const QRect &rect, TGraphic &graphic);
@@ -39,7 +44,7 @@ public:
     void FillRect(const QRect &rect, QRgb color);
 
 private:
-    QPainter *p;
+    QPainter *p = nullptr;
 };
 
 // A platform palette: up to 256 colours; an empty list means none.

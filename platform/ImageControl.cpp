@@ -77,17 +77,22 @@ void TImage::paintEvent(QPaintEvent *)
     const QRect dest = DestRect();
     if (dest.isEmpty())
         return;
-    painting = true;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    TCanvas canvas(painter);
-    try {
-        g->Draw(canvas, dest);
-    } catch (...) {
-        painting = false;
-        throw;
-    }
-    painting = false;
+    struct Attached {
+        TImage &control;
+        Attached(TImage &c, QPainter &p) : control(c)
+        {
+            control.painting = true;
+            control.canvas.Attach(&p);
+        }
+        ~Attached()
+        {
+            control.canvas.Attach(nullptr);
+            control.painting = false;
+        }
+    } attached(*this, painter);
+    g->Draw(canvas, dest);
 }
 
 void LoadPicture(TImage &control, const std::string &path) { control.Picture().LoadFromFile(path); }

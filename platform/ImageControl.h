@@ -29,6 +29,10 @@ public:
     bool Transparent() const { return transparent; }
     void SetTransparent(bool value);
 
+    // The control's canvas: the same object in every paint event, active only while the
+    // control paints (a graphic must not keep drawing on it afterwards).
+    TCanvas &Canvas() { return canvas; }
+
     // The rectangle the graphic is drawn into, in widget coordinates (empty without graphic).
     QRect DestRect() const;
 
@@ -42,11 +46,12 @@ protected:
 private:
     void PictureChanged();
     TPicture picture;
+    TCanvas canvas;
     bool stretch = false, center = false, transparent = false;
     bool painting = false;
 };
 
-// The picture loader of Part 3.1: loads the file at path (8-bit code page, used as stored) into
+// The picture loader: loads the file at path (8-bit code page, used as stored) into
 // the control's picture by its extension, compared case-insensitively. Throws on an unknown
 // extension, an unreadable file or a file its decoder rejects; the control then keeps its
 // previous picture.

@@ -14,7 +14,8 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool prematureEnd;
+    bool prematureEnd;  // the source ran out of bytes
+    bool hitMarker;     // the decoder needed bytes that were not there
     unsigned char *scratch; // freed after a jump too
 };
 
@@ -30,8 +31,11 @@ extern "C" void EmitMessage(j_common_ptr cinfo, int level)
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
     if (level < 0) {
         // A truncated file is a warning for libjpeg (it pads with grey); for us it is an error.
+        // The decoder reads ahead, so running out of bytes alone is not yet a loss.
         if (cinfo->err->msg_code == JWRN_JPEG_EOF)
             err->prematureEnd = true;
+        if (cinfo->err->msg_code == JWRN_HIT_MARKER)
+            err->hitMarker = true;
         cinfo->err->num_warnings++;
     }
 }
@@ -46,6 +50,7 @@ void InstallErrorManager(ErrorManager &err)
     err.pub.output_message = OutputMessage;
     err.message[0] = 0;
     err.prematureEnd = false;
+    err.hitMarker = false;
     err.scratch = nullptr;
 }
 
@@ -80,41 +85,49 @@ bool Decode(const QByteArray &data, ErrorManager &err, QImage &image, bool &gray
     grayscale = cinfo.num_components == 1;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB888);
+    jpeg_start_decompress(&cinfo);   // reads all scans of a progressive file
+    if (err.prematureEnd) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    // Rows come out of libjpeg as RGB (or CMYK) and are spread into 32-bit pixels, the form
+    // that is drawn without a further conversion.
+    image = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
     if (image.isNull()) {
         jpeg_destroy_decompress(&cinfo);
         tooLarge = true;
         return false;
     }
-    if (cmyk)
-        err.scratch = static_cast<unsigned char *>(std::malloc(cinfo.output_width * 4));
-    unsigned char *cmykRow = err.scratch;
-    while (cinfo.output_scanline < cinfo.output_height && !err.prematureEnd) {
-        unsigned char *row = image.scanLine(int(cinfo.output_scanline));
-        JSAMPROW rows[1] = {cmyk ? cmykRow : row};
+    err.scratch = static_cast<unsigned char *>(std::malloc(size_t(cinfo.output_width) * 4));
+    unsigned char *samples = err.scratch;
+    while (cinfo.output_scanline < cinfo.output_height && !err.hitMarker) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(int(cinfo.output_scanline)));
+        JSAMPROW rows[1] = {samples};
         if (jpeg_read_scanlines(&cinfo, rows, 1) != 1)
             break;
         if (cmyk) {
             // Adobe writes CMYK inverted: each channel is already 255 - ink.
             for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
-                const int c = cmykRow[4 * x], m = cmykRow[4 * x + 1], y = cmykRow[4 * x + 2], k = cmykRow[4 * x + 3];
-                row[3 * x] = (unsigned char)(c * k / 255);
-                row[3 * x + 1] = (unsigned char)(m * k / 255);
-                row[3 * x + 2] = (unsigned char)(y * k / 255);
+                const int c = samples[4 * x], m = samples[4 * x + 1], y = samples[4 * x + 2], k = samples[4 * x + 3];
+                row[x] = qRgb(c * k / 255, m * k / 255, y * k / 255);
             }
+        } else {
+            for (JDIMENSION x = 0; x < cinfo.output_width; ++x)
+                row[x] = qRgb(samples[3 * x], samples[3 * x + 1], samples[3 * x + 2]);
         }
     }
     std::free(err.scratch);
     err.scratch = nullptr;
-    if (err.prematureEnd || cinfo.output_scanline < cinfo.output_height) {
+    if (err.hitMarker || cinfo.output_scanline < cinfo.output_height) {
         jpeg_destroy_decompress(&cinfo);
+        err.prematureEnd = true;
         return false;
     }
+    // Every row is there: a missing end-of-image marker alone is forgiven.
     jpeg_finish_decompress(&cinfo);
-    const bool truncated = err.prematureEnd;
     jpeg_destroy_decompress(&cinfo);
-    return !truncated;
+    err.prematureEnd = false;
+    return true;
 }
 
 bool Encode(const QImage &rgb, int quality, ErrorManager &err, unsigned char *&out, unsigned long &outSize)
@@ -137,6 +150,7 @@ bool Encode(const QImage &rgb, int quality, ErrorManager &err, unsigned char *&o
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
+    // rgb is Format_RGB888: rows of red, green, blue.
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW rows[1] = {const_cast<unsigned char *>(rgb.constScanLine(int(cinfo.next_scanline)))};
         jpeg_write_scanlines(&cinfo, rows, 1);
@@ -197,7 +211,7 @@ void TJPEGImage::SaveToStream(QIODevice &stream)
         ErrorManager err;
         unsigned char *out = nullptr;
         unsigned long size = 0;
-        const bool ok = Encode(image, quality, err, out, size);
+        const bool ok = Encode(image.convertToFormat(QImage::Format_RGB888), quality, err, out, size);
         if (ok)
             original = QByteArray(reinterpret_cast<const char *>(out), qsizetype(size));
         std::free(out);
@@ -212,7 +226,7 @@ void TJPEGImage::SetImage(const QImage &value)
 {
     if (!value.isNull())
         CheckGraphicSize(value.width(), value.height(), "JPEG image is too large");
-    image = value.isNull() ? QImage() : value.convertToFormat(QImage::Format_RGB888);
+    image = value.isNull() ? QImage() : value.convertToFormat(QImage::Format_RGB32);
     original.clear();
     grayscale = false;
     Changed();

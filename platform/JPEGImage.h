@@ -22,7 +22,7 @@ public:
     void SaveToStream(QIODevice &stream) override;
     QImage ToImage() const override { return image.convertToFormat(QImage::Format_ARGB32); }
 
-    const QImage &Image() const { return image; }   // Format_RGB888
+    const QImage &Image() const { return image; }   // Format_RGB32 (opaque)
     void SetImage(const QImage &value);
     int CompressionQuality() const { return quality; }
     void SetCompressionQuality(int value) { quality = qBound(1, value, 100); }

@@ -92,7 +92,8 @@ const WmfFonts &FontsForWmf()
         // Any font file at all, as the last resort for every name.
         QString anyFile;
         {
-            QDirIterator it(QStringLiteral("/usr/share/fonts"), {QStringLiteral("*.ttf"), QStringLiteral("*.pfb")},
+            QDirIterator it(QStringLiteral("/usr/share/fonts"),
+                            {QStringLiteral("*.ttf"), QStringLiteral("*.otf"), QStringLiteral("*.pfb"), QStringLiteral("*.t1")},
                             QDir::Files, QDirIterator::Subdirectories);
             if (it.hasNext()) {
                 const QFileInfo info(it.next());

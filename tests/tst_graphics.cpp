@@ -163,6 +163,25 @@ TEST_F(Graphics, JpegLoadsThroughLibjpeg)
     EXPECT_PIXEL(shot, 28, 8, Blue);
 }
 
+TEST_F(Graphics, JpegWithoutItsEndMarkerStillLoads)
+{
+    const std::string jpeg = DataBytes("photo.jpg");
+    ASSERT_EQ(jpeg.substr(jpeg.size() - 2), "\xFF\xD9");
+    WriteWholeFile(temp.file("noend.jpg"), jpeg.substr(0, jpeg.size() - 2));
+    auto control = Control(32, 16);
+    LoadPicture(*control, temp.file("noend.jpg"));
+    EXPECT_PIXEL(Render(*control), 28, 8, Blue);
+}
+
+TEST_F(Graphics, CmykJpegBecomesRgb)
+{
+    auto control = Control(32, 16);
+    LoadPicture(*control, Data("cmyk.jpg"));
+    const QImage shot = Render(*control);
+    EXPECT_PIXEL(shot, 4, 8, Red);
+    EXPECT_PIXEL(shot, 28, 8, Blue);
+}
+
 TEST_F(Graphics, GrayscaleJpegBecomesRgb)
 {
     auto control = Control(32, 16);
@@ -188,6 +207,21 @@ TEST_F(Graphics, WmfLoadsThroughLibwmfAndLeavesUnpaintedPartsTransparent)
     const QImage shot = Render(*control);
     EXPECT_PIXEL(shot, 10, 10, Red);
     EXPECT_PIXEL(shot, 50, 10, Background);
+}
+
+TEST_F(Graphics, WmfTextPlaysWithTheSystemsFonts)
+{
+    auto control = Control(96, 32);
+    LoadPicture(*control, Data("text.wmf"));
+    EXPECT_EQ(control->Picture().Width(), 96);
+    const QImage shot = Render(*control);
+    int dark = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (qGray(shot.pixel(x, y)) < 60)
+                ++dark;
+    EXPECT_GT(dark, 20) << static_cast<TMetafile *>(control->Picture().Graphic())->Svg().toStdString();
+    EXPECT_PIXEL(shot, 90, 30, Background);
 }
 
 TEST_F(Graphics, EmfLoadsThroughEmf2svg)
@@ -350,6 +384,46 @@ TEST_F(BadInput, HugeJpegHeader)
     jpeg[sof + 7] = char(0x75);
     jpeg[sof + 8] = char(0x30);
     ExpectBytesFail("huge.jpg", jpeg);
+}
+
+namespace {
+quint32 Crc32(const std::string &bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (unsigned char b : bytes) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string Be32(quint32 v)
+{
+    return {char(v >> 24), char((v >> 16) & 0xFF), char((v >> 8) & 0xFF), char(v & 0xFF)};
+}
+
+std::string Le(quint32 v, int bytes)
+{
+    std::string s;
+    for (int i = 0; i < bytes; ++i)
+        s += char((v >> (8 * i)) & 0xFF);
+    return s;
+}
+} // namespace
+
+TEST_F(BadInput, HugeIconHeader)
+{
+    // An icon whose one image is a PNG of 30000 x 30000 (the directory entry says 0, i.e. 256).
+    std::string ihdr = "IHDR" + Be32(30000) + Be32(30000) + std::string("\x08\x06\x00\x00\x00", 5);
+    std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + Be32(13) + ihdr + Be32(Crc32(ihdr));
+    const std::string idat = "IDAT" + std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8);
+    png += Be32(8) + idat + Be32(Crc32(idat));
+    png += Be32(0) + "IEND" + Be32(Crc32("IEND"));
+    std::string ico = Le(0, 2) + Le(1, 2) + Le(1, 2);
+    ico += std::string("\x00\x00\x00\x00", 4) + Le(1, 2) + Le(32, 2) + Le(quint32(png.size()), 4) + Le(22, 4);
+    ico += png;
+    ExpectBytesFail("huge.ico", ico);
 }
 
 TEST_F(BadInput, CorruptJpegData)
@@ -583,6 +657,16 @@ TEST(Bitmap, PixelFormatsPalettesAndScanlines)
     EXPECT_THROW(bitmap.ScanLine(4), EInvalidGraphic);
 }
 
+TEST(Bitmap, PaletteSetBeforeTheSizeIsKept)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf8bit);
+    bitmap.SetPalette({Blue, Red});
+    bitmap.SetSize(3, 3);
+    EXPECT_EQ(bitmap.GetPalette().size(), 2);
+    EXPECT_EQ(bitmap.Pixel(1, 1) & 0xFFFFFF, Blue & 0xFFFFFF);
+}
+
 TEST(Bitmap, CanvasDrawsInThePaletteAndReportsAChange)
 {
     TBitmap bitmap(4, 4, TPixelFormat::pf8bit);
@@ -705,4 +789,49 @@ TEST(Picture, HolderKeepsItsGraphicAfterAFailureAndCopies)
     TBitmap &bitmap = copy.Bitmap();
     EXPECT_TRUE(bitmap.GetEmpty());
     EXPECT_EQ(copy.Graphic(), &bitmap);
+}
+
+// Damaged files of every format either load or fail with an exception; none ends the program.
+TEST_F(Graphics, DamagedFilesLoadOrFailButNeverCrash)
+{
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    auto control = Control(16, 16);
+    for (const char *name : {"rgb24.bmp", "pal8.bmp", "pal4.bmp", "mono1.bmp", "icon.ico", "photo.jpg", "gray.jpg",
+                             "metafile.wmf", "metafile.emf"}) {
+        const std::string original = DataBytes(name);
+        const std::string ext = std::string(name).substr(std::string(name).find('.'));
+        for (int round = 0; round < 120; ++round) {
+            std::string bytes = original;
+            const int changes = 1 + int(next() % 6);
+            for (int c = 0; c < changes; ++c) {
+                const size_t at = next() % bytes.size();
+                switch (next() % 4) {
+                case 0:
+                    bytes[at] = char(bytes[at] ^ (1 << (next() % 8)));
+                    break;
+                case 1:
+                    bytes[at] = char(next());
+                    break;
+                case 2:
+                    bytes[at] = char(0xFF);
+                    break;
+                default:
+                    bytes.resize(std::max<size_t>(1, at));
+                    break;
+                }
+            }
+            const std::string path = temp.file("damaged" + ext);
+            WriteWholeFile(path, bytes);
+            try {
+                LoadPicture(*control, path);
+                (void)Render(*control);
+            } catch (const Exception &) {
+            }
+        }
+    }
+    SUCCEED();
 }

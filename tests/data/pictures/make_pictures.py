@@ -12,6 +12,7 @@ ImageMagick commands:
   convert -size 8x16 xc:lime -size 8x16 xc:none +append -define icon:auto-resize=16 icon.ico
   convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 photo.jpg
   convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 -colorspace Gray gray.jpg
+  convert -size 16x16 xc:red -size 16x16 xc:blue +append -colorspace CMYK -quality 95 cmyk.jpg
 """
 import struct
 import subprocess
@@ -24,6 +25,7 @@ IMAGEMAGICK = [
     "convert -size 8x16 xc:lime -size 8x16 xc:none +append -define icon:auto-resize=16 icon.ico",
     "convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 photo.jpg",
     "convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 -colorspace Gray gray.jpg",
+    "convert -size 16x16 xc:red -size 16x16 xc:blue +append -colorspace CMYK -quality 95 cmyk.jpg",
 ]
 
 
@@ -76,6 +78,37 @@ def wmf():
     return placeable + struct.pack("<H", checksum) + header + records
 
 
+def text_wmf():
+    """Placeable WMF, 96 x 32 units at 96 units per inch: the word "Hi" in black, 24 units
+    high, Arial, at (4, 2) on nothing else (checks that text plays through libwmf's fonts)."""
+    def rec(function, *params):
+        return struct.pack("<IH", 3 + len(params), function) + struct.pack("<%dH" % len(params), *params)
+
+    face = b"Arial".ljust(32, b"\0")
+    font = struct.pack("<hhhhh8B", -24, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0) + face
+    font_words = struct.unpack("<%dH" % (len(font) // 2), font)
+    text = b"Hi"
+    records = b"".join([
+        rec(0x020B, 0, 0),                  # SETWINDOWORG
+        rec(0x020C, 32, 96),                # SETWINDOWEXT
+        rec(0x02FB, *font_words),           # CREATEFONTINDIRECT
+        rec(0x012D, 0),                     # SELECTOBJECT font
+        rec(0x0209, 0, 0),                  # SETTEXTCOLOR black
+        rec(0x0102, 1),                     # SETBKMODE TRANSPARENT
+        rec(0x012E, 0),                     # SETTEXTALIGN TA_TOP | TA_LEFT
+        rec(0x0521, len(text), *struct.unpack("<H", text), 2, 4),  # TEXTOUT count, text, y, x
+        rec(0x0000),
+    ])
+    words = (18 + len(records)) // 2
+    max_record = max(3 + len(font_words), 7)
+    header = struct.pack("<HHHIHIH", 1, 9, 0x0300, words, 1, max_record, 0)
+    placeable = struct.pack("<IHhhhhHI", 0x9AC6CDD7, 0, 0, 0, 96, 32, 96, 0)
+    checksum = 0
+    for (w,) in struct.iter_unpack("<H", placeable):
+        checksum ^= w
+    return placeable + struct.pack("<H", checksum) + header + records
+
+
 def emf():
     """EMF of 64 x 32 pixels (frame 1693 x 846 hundredths of a millimetre at 96 pixels per
     inch): a blue rectangle over the left half without outline; the right half is not painted."""
@@ -100,7 +133,7 @@ def main():
     if "--with-imagemagick" in sys.argv:
         for command in IMAGEMAGICK:
             subprocess.run(command, shell=True, check=True)
-    for name, data in (("pal8.bmp", pal8_bmp()), ("metafile.wmf", wmf()), ("metafile.emf", emf())):
+    for name, data in (("pal8.bmp", pal8_bmp()), ("metafile.wmf", wmf()), ("text.wmf", text_wmf()), ("metafile.emf", emf())):
         with open(name, "wb") as f:
             f.write(data)
 
