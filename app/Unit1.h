@@ -190,7 +190,8 @@ private:
     void QuestionPhase();
     void AnswerPhase();
     void ShowState(const char *resource);
-    void SetGoEnabled(bool enabled);   // index 0..4: caption "&k path", in the "&File" menu
+    void SetGoEnabled(bool enabled);
+    void StartSound(const std::string &path);   // set the file, open it, play; throws on failure   // index 0..4: caption "&k path", in the "&File" menu
 
     QStringList commandLine;
     bool shown = false;

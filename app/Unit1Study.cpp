@@ -33,6 +33,13 @@ void TF_Main::ShowState(const char *resource)
     State->show();
 }
 
+void TF_Main::StartSound(const std::string &path)
+{
+    MediaPlayer1->SetFileName(path);
+    MediaPlayer1->Open();
+    MediaPlayer1->Play();
+}
+
 void TF_Main::SetGoEnabled(bool enabled) { B_Go->setEnabled(enabled); }
 
 void TF_Main::RebuildPools()
@@ -71,11 +78,10 @@ void TF_Main::QuestionPhase()
     if (!Questions.SelectNextItem(SelectionMode(), kind))
         return;   // nothing can be asked: the page keeps what it shows
     const StringList &item = Questions.CurrentItem;
-    auto *player = MediaPlayer1;
     switch (kind) {
     case qkWord:
         Image1->hide();
-        player->Close();
+        MediaPlayer1->Close();
         L_WordQ->setText(FromAnsi(Entry(item, 0)));
         L_WordQ->show();
         M_Def->clear();
@@ -83,13 +89,13 @@ void TF_Main::QuestionPhase()
     case qkDefinition:
         M_Def->clear();
         Image1->hide();
-        player->Close();
+        MediaPlayer1->Close();
         L_WordQ->hide();
         M_Def->appendPlainText(FromAnsi(Entry(item, 2)));
         break;
     case qkVisual: {
         Image1->show();
-        player->Close();
+        MediaPlayer1->Close();
         L_WordQ->hide();
         M_Def->clear();
         const std::string visual = Entry(item, 3);
@@ -106,13 +112,11 @@ void TF_Main::QuestionPhase()
         Image1->hide();
         L_WordQ->hide();
         M_Def->clear();
-        player->Close();
+        MediaPlayer1->Close();
         const std::string audio = Entry(item, 4);
         if (FileCanBeRead(audio)) {
             try {
-                player->SetFileName(audio);
-                player->Open();
-                player->Play();
+                StartSound(audio);
             } catch (const std::exception &) {
                 ShowErrorMessage(audio + " is an invalid wave file.");
             }
@@ -146,11 +150,9 @@ void TF_Main::AnswerPhase()
         }
     }
     if (Chosen(Ck_Audio) && !Entry(item, 4).empty()) {
-        auto *player = MediaPlayer1;
+        // A sound that does not play is passed over without a message.
         try {
-            player->SetFileName(Entry(item, 4));
-            player->Open();
-            player->Play();
+            StartSound(Entry(item, 4));
         } catch (const std::exception &) {
         }
     }
