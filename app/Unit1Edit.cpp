@@ -23,14 +23,27 @@ const std::string TF_Main::AudioFilter = "Wave [*.wav]|*.wav";
 void TF_Main::FillWordList()
 {
     Store.FillWordList(Ascending1->isChecked(), NoSort1->isChecked(), SortbyWord1->isChecked());
-    QStringList words;
-    words.reserve(qsizetype(Store.WorkList.size()));
-    for (const auto &word : Store.WorkList)
-        words.append(FromAnsi(word));
     fillingList = true;
     ListBox1->setUpdatesEnabled(false);
-    ListBox1->clear();
-    ListBox1->addItems(words);
+    ListBox1->clearSelection();
+    ListBox1->setCurrentItem(nullptr);
+    // The entries already in the list take the new words: making and freeing list items is
+    // what costs most on a large Deck.
+    const int wanted = int(Store.WorkList.size());
+    while (ListBox1->count() > wanted)
+        delete ListBox1->takeItem(ListBox1->count() - 1);
+    const int kept = ListBox1->count();
+    for (int i = 0; i < kept; ++i) {
+        const QString word = FromAnsi(Store.WorkList[size_t(i)]);
+        QListWidgetItem *entry = ListBox1->item(i);
+        if (entry->text() != word)
+            entry->setText(word);
+    }
+    QStringList added;
+    added.reserve(wanted - kept);
+    for (int i = kept; i < wanted; ++i)
+        added.append(FromAnsi(Store.WorkList[size_t(i)]));
+    ListBox1->addItems(added);
     ListBox1->setUpdatesEnabled(true);
     fillingList = false;
 }
