@@ -200,6 +200,9 @@ TEST_F(DeckStoreTest, GarbageNeverCrashes)
         store.FillWordList(true, false, byWord);
         EXPECT_EQ(store.WorkList.size(), store.FileWords.size());
     }
+    // One line of 5 MB.
+    Write(std::string(5 * 1024 * 1024, 'w') + S + "3" + S + S + S + S);
+    EXPECT_EQ(Fill(true, false, false).at(0).size(), size_t(5 * 1024 * 1024));
     // Six separators: the word is still the first field.
     Write("w" + S + "1" + S + "d" + S + "v" + S + "a" + S + "x" + S + "\r\n");
     EXPECT_EQ(Fill(true, false, true), StringList{"w"});
