@@ -1,5 +1,10 @@
 #include "app/PictureFormats.h"
 
+#include "gif/GIFImage.h"
 #include "platform/Picture.h"
 
-void RegisterPictureFormats() { RegisterBuiltInFormats(); }
+void RegisterPictureFormats()
+{
+    RegisterBuiltInFormats();
+    RegisterGIFCodec();
+}

@@ -248,6 +248,22 @@ TEST_F(EditPage, EveryPictureFormatPreviews)
     EXPECT_TRUE(Scripted().shown.empty());
 }
 
+TEST_F(EditPage, AGifShowsItsFirstFrame)
+{
+    // An animated GIF: the preview shows its first frame.
+    const std::string gif = std::string(GLOSSAD_SOURCE_DIR) + "/examples/pictures/bird.gif";
+    TF_Main &w = StartWith(DeckLine("bird", "2", "", gif) + DeckLine("GIF", "2", "", gif + ".missing"));
+    Select("bird");
+    ASSERT_TRUE(w.PreviewV->isVisible());
+    ASSERT_NE(w.PreviewV->Picture().Graphic(), nullptr);
+    EXPECT_EQ(w.PreviewV->Picture().Graphic()->GetWidth(), 96);
+    EXPECT_EQ(w.PreviewV->Picture().Graphic()->GetHeight(), 64);
+    const QImage shown = w.PreviewV->grab().toImage();
+    // The sky of the first frame fills the top-left corner of the stretched preview.
+    EXPECT_EQ(QColor(shown.pixel(2, 2)), QColor(0xcf, 0xe8, 0xff));
+    EXPECT_TRUE(Scripted().shown.empty());
+}
+
 TEST_F(EditPage, BrowseButtonsFillTheirFields)
 {
     TF_Main &w = Start();

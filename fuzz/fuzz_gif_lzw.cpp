@@ -1,0 +1,58 @@
+// Differential libFuzzer target: the codec's LZW decoder (DecodeLZW) against the literal
+// transcription of Part 5.2 in ReferenceLZW.h. Input: width, height, flags (bit 0 interlaced),
+// fill value, then the image data (code size byte and sub-blocks, and anything after).
+// Pixels, warnings, failures and the stream position must be identical.
+#include "fuzz/ReferenceLZW.h"
+
+#include <QBuffer>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+struct Outcome {
+    std::vector<uint8_t> pixels;
+    std::vector<std::string> warnings;
+    std::string error;
+    qint64 pos = 0;
+};
+
+template <class F>
+Outcome Run(const QByteArray &data, int width, int height, uint8_t fill, F decode)
+{
+    Outcome o;
+    o.pixels.assign(size_t(width) * height + 16, fill);
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    try {
+        decode(buffer, o.pixels.data(), [&](const std::string &m) { o.warnings.push_back(m); });
+    } catch (const GIFException &e) {
+        o.error = e.what();
+    }
+    o.pixels.resize(size_t(width) * height);
+    o.pos = buffer.pos();
+    return o;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 4)
+        return 0;
+    const int width = data[0], height = data[1];
+    const bool interlaced = data[2] & 1;
+    const uint8_t fill = data[3];
+    const QByteArray stream(reinterpret_cast<const char *>(data + 4), qsizetype(size - 4));
+    const Outcome fast = Run(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+        DecodeLZW(s, p, width, height, interlaced, fill, warn);
+    });
+    const Outcome literal = Run(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+        reference::Decode(s, p, width, height, interlaced, warn);
+    });
+    // Pixels only count when the frame loads (a failure discards the frame).
+    if (fast.error != literal.error || fast.warnings != literal.warnings || fast.pos != literal.pos ||
+        (fast.error.empty() && fast.pixels != literal.pixels))
+        std::abort();
+    return 0;
+}

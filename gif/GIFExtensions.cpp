@@ -1,0 +1,484 @@
+// Part 5.3: GIF extensions, their registries and the extension list of a frame.
+#include "gif/GIFImage.h"
+
+#include <cstring>
+
+namespace {
+
+void ReadExact(QIODevice &stream, void *buffer, qint64 count)
+{
+    if (count <= 0)
+        return;
+    if (stream.read(static_cast<char *>(buffer), count) != count)
+        throw GIFException("Premature end of data");
+}
+
+void WriteBytes(QIODevice &stream, const void *buffer, qint64 count)
+{
+    if (count > 0 && stream.write(static_cast<const char *>(buffer), count) != count)
+        throw EInOutError(EIO);
+}
+
+void WriteByte(QIODevice &stream, uint8_t b) { WriteBytes(stream, &b, 1); }
+
+// A byte, or -1 at the end of the stream.
+int ReadByte(QIODevice &stream)
+{
+    char c;
+    if (!stream.getChar(&c))
+        return -1;
+    return uint8_t(c);
+}
+
+void Skip(QIODevice &stream, qint64 count)
+{
+    if (count > 0)
+        stream.skip(count);
+}
+
+struct ExtensionPair {
+    uint8_t label;
+    const TGIFExtensionClass *cls;
+};
+struct AppExtensionPair {
+    std::array<uint8_t, 11> identifier;
+    const TGIFExtensionClass *cls;
+};
+
+std::vector<ExtensionPair> *extensionRegistry = nullptr;
+std::vector<AppExtensionPair> *appExtensionRegistry = nullptr;
+
+std::vector<ExtensionPair> &Extensions()
+{
+    if (!extensionRegistry) {
+        extensionRegistry = new std::vector<ExtensionPair>;
+        extensionRegistry->push_back({0x01, &TGIFTextExtension::ClassInfo});
+        extensionRegistry->push_back({0xF9, &TGIFGraphicControlExtension::ClassInfo});
+        extensionRegistry->push_back({0xFE, &TGIFCommentExtension::ClassInfo});
+        extensionRegistry->push_back({0xFF, &TGIFApplicationExtension::ClassInfo});
+    }
+    return *extensionRegistry;
+}
+
+std::array<uint8_t, 11> Identifier11(const std::string &text)
+{
+    std::array<uint8_t, 11> id{};
+    for (size_t i = 0; i < 11 && i < text.size(); ++i)
+        id[i] = uint8_t(text[i]);
+    return id;
+}
+
+std::vector<AppExtensionPair> &AppExtensions()
+{
+    if (!appExtensionRegistry) {
+        appExtensionRegistry = new std::vector<AppExtensionPair>;
+        appExtensionRegistry->push_back({Identifier11("NETSCAPE2.0"), &TGIFAppExtNSLoop::ClassInfo});
+        appExtensionRegistry->push_back({Identifier11("ANIMEXTS1.0"), &TGIFAppExtNSLoop::ClassInfo});
+    }
+    return *appExtensionRegistry;
+}
+
+// Text as sub-blocks.
+void WriteText(QIODevice &stream, const std::vector<std::string> &text)
+{
+    for (const std::string &s : text) {
+        size_t done = 0;
+        while (done < s.size()) {
+            const size_t n = std::min<size_t>(255, s.size() - done);
+            WriteByte(stream, uint8_t(n));
+            WriteBytes(stream, s.data() + done, qint64(n));
+            done += n;
+        }
+    }
+    WriteByte(stream, 0);
+}
+
+void ReadText(QIODevice &stream, std::vector<std::string> &text)
+{
+    text.clear();
+    int length = ReadByte(stream);
+    while (length > 0) {
+        std::string s(size_t(length), '\0');
+        ReadExact(stream, s.data(), length);
+        const size_t zero = s.find('\0');
+        if (zero != std::string::npos)
+            s.resize(zero);
+        text.push_back(std::move(s));
+        length = ReadByte(stream);
+    }
+}
+
+template <class T>
+TGIFExtension *CreateExtension(TGIFSubImage *frame)
+{
+    return new T(frame);
+}
+
+const TGIFExtensionClass *ResolveApplication(QIODevice &stream)
+{
+    const qint64 start = stream.pos();
+    const int size = ReadByte(stream);
+    if (size < 0)
+        return nullptr;
+    if (size == 10) {
+        uint8_t bytes[10];
+        if (stream.read(reinterpret_cast<char *>(bytes), 10) != 10)
+            return nullptr;
+        return &TGIFUnknownAppExtension::ClassInfo;
+    }
+    if (size == 11) {
+        uint8_t bytes[11];
+        if (stream.read(reinterpret_cast<char *>(bytes), 11) == 11) {
+            const TGIFExtensionClass *cls = FindAppExtension(bytes);
+            return cls ? cls : &TGIFUnknownAppExtension::ClassInfo;
+        }
+    }
+    stream.seek(start);
+    return &TGIFApplicationExtension::ClassInfo;
+}
+
+} // namespace
+
+// Application extensions are abstract: when no more specific class is named, the unknown
+// application extension reads the block (it keeps every sub-block).
+const TGIFExtensionClass TGIFGraphicControlExtension::ClassInfo = {
+    "TGIFGraphicControlExtension", &CreateExtension<TGIFGraphicControlExtension>, nullptr};
+const TGIFExtensionClass TGIFTextExtension::ClassInfo = {"TGIFTextExtension", &CreateExtension<TGIFTextExtension>,
+                                                         nullptr};
+const TGIFExtensionClass TGIFCommentExtension::ClassInfo = {"TGIFCommentExtension",
+                                                            &CreateExtension<TGIFCommentExtension>, nullptr};
+const TGIFExtensionClass TGIFApplicationExtension::ClassInfo = {
+    "TGIFApplicationExtension", &CreateExtension<TGIFUnknownAppExtension>, &ResolveApplication};
+const TGIFExtensionClass TGIFUnknownAppExtension::ClassInfo = {"TGIFUnknownAppExtension",
+                                                               &CreateExtension<TGIFUnknownAppExtension>, nullptr};
+const TGIFExtensionClass TGIFAppExtNSLoop::ClassInfo = {"TGIFAppExtNSLoop", &CreateExtension<TGIFAppExtNSLoop>,
+                                                        nullptr};
+
+void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls) { Extensions().push_back({label, cls}); }
+
+void RegisterAppExtension(const std::string &identifier11, const TGIFExtensionClass *cls)
+{
+    AppExtensions().push_back({Identifier11(identifier11), cls});
+}
+
+const TGIFExtensionClass *FindExtension(uint8_t label)
+{
+    auto &list = Extensions();
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (it->label == label)
+            return it->cls;
+    return nullptr;
+}
+
+const TGIFExtensionClass *FindAppExtension(const uint8_t *identifier11)
+{
+    auto &list = AppExtensions();
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if (std::memcmp(it->identifier.data(), identifier11, 11) == 0)
+            return it->cls;
+    return nullptr;
+}
+
+void FreeExtensionRegistries()
+{
+    delete extensionRegistry;
+    extensionRegistry = nullptr;
+    delete appExtensionRegistry;
+    appExtensionRegistry = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// TGIFExtension
+
+TGIFExtension::TGIFExtension(TGIFSubImage *frame) : TGIFItem(frame ? frame->Image() : nullptr), frame(frame) {}
+
+TGIFExtension::~TGIFExtension()
+{
+    if (OwnerList) {
+        OwnerList->Remove(this);
+        OwnerList = nullptr;
+    }
+}
+
+const TGIFExtensionClass *TGIFExtension::FindExtensionClass(QIODevice &stream)
+{
+    const qint64 start = stream.pos();
+    const int label = ReadByte(stream);
+    if (label < 0)
+        return nullptr;
+    const TGIFExtensionClass *cls = FindExtension(uint8_t(label));
+    // Each ask reads on from where the previous one left the stream; a class that names
+    // another asks again, a class without its own ResolveClass names itself.
+    while (cls && cls->ResolveClass) {
+        const TGIFExtensionClass *next = cls->ResolveClass(stream);
+        if (next == cls)
+            break;
+        cls = next;
+    }
+    stream.seek(start);
+    return cls;
+}
+
+void TGIFExtension::SaveToStream(QIODevice &stream)
+{
+    const uint8_t header[2] = {0x21, LabelByte()};
+    WriteBytes(stream, header, 2);
+}
+
+void TGIFExtension::LoadFromStream(QIODevice &stream)
+{
+    uint8_t header[2];
+    ReadExact(stream, header, 2);
+    if (header[0] != 0x21)
+        throw GIFException("Invalid extension introducer");
+    if (header[1] != LabelByte())
+        throw GIFException("Internal error: Extension Instance does not match Extension Label");
+}
+
+// The extensions before a frame.
+TGIFExtension *TGIFExtensionList::Extension(int index) const { return static_cast<TGIFExtension *>(Items(index)); }
+
+void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
+{
+    auto *frame = static_cast<TGIFSubImage *>(parent);
+    int b = ReadByte(stream);
+    if (b < 0)
+        return;
+    while (b != ',' && b != ';') {
+        if (b != '!') {
+            Warn(1, "Invalid extension introducer");
+            break;
+        }
+        const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(stream);
+        if (!cls)
+            throw GIFException("Unknown extension type");
+        stream.seek(stream.pos() - 1);
+        TGIFExtension *extension = cls->Create(frame);
+        try {
+            extension->LoadFromStream(stream);
+        } catch (...) {
+            delete extension;
+            throw;
+        }
+        Add(extension);
+        b = ReadByte(stream);
+        if (b < 0)
+            return;
+    }
+    stream.seek(stream.pos() - 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Graphic control extension
+
+TGIFGraphicControlExtension::TGIFGraphicControlExtension(TGIFSubImage *frame) : TGIFExtension(frame)
+{
+    if (frame && !frame->FrameControl)
+        frame->FrameControl = this;
+}
+
+TGIFGraphicControlExtension::~TGIFGraphicControlExtension()
+{
+    if (frame) {
+        if (Transparent())
+            frame->Transparent = false;
+        if (frame->FrameControl == this)
+            frame->FrameControl = nullptr;
+    }
+}
+
+void TGIFGraphicControlExtension::SetTransparent(bool value)
+{
+    Packed = value ? (Packed | 1) : (Packed & ~1);
+    if (frame)
+        frame->Transparent = value;
+}
+
+void TGIFGraphicControlExtension::SetTransparentIndex(int index)
+{
+    if (frame) {
+        TGIFColorMap &map = frame->ActiveColorMap();
+        if (map.Count() > 0 && index >= map.Count()) {
+            Warn(1, "Invalid color index");
+            index = 0;
+        }
+    }
+    TransparentIndexValue = uint8_t(index);
+}
+
+void TGIFGraphicControlExtension::SaveToStream(QIODevice &stream)
+{
+    TGIFExtension::SaveToStream(stream);
+    const uint8_t body[6] = {BlockSize, Packed, uint8_t(DelayValue), uint8_t(DelayValue >> 8),
+                             TransparentIndexValue, Terminator};
+    WriteBytes(stream, body, 6);
+}
+
+void TGIFGraphicControlExtension::LoadFromStream(QIODevice &stream)
+{
+    TGIFExtension::LoadFromStream(stream);
+    uint8_t body[6] = {};
+    const qint64 got = stream.read(reinterpret_cast<char *>(body), 6);
+    BlockSize = body[0];
+    Packed = body[1];
+    DelayValue = uint16_t(body[2] | (body[3] << 8));
+    TransparentIndexValue = body[4];
+    Terminator = body[5];
+    if (got < 6) {
+        Warn(1, "Premature end of data");
+        return;
+    }
+    if ((Packed & 1) && frame)
+        frame->Transparent = true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Plain-text and comment extensions
+
+void TGIFTextExtension::SaveToStream(QIODevice &stream)
+{
+    TGIFExtension::SaveToStream(stream);
+    const uint8_t body[13] = {BlockSize,
+                              uint8_t(GridLeft), uint8_t(GridLeft >> 8), uint8_t(GridTop), uint8_t(GridTop >> 8),
+                              uint8_t(GridWidth), uint8_t(GridWidth >> 8), uint8_t(GridHeight),
+                              uint8_t(GridHeight >> 8), CellWidth, CellHeight, ForegroundColorIndex,
+                              BackgroundColorIndex};
+    WriteBytes(stream, body, 13);
+    WriteText(stream, Text);
+}
+
+void TGIFTextExtension::LoadFromStream(QIODevice &stream)
+{
+    TGIFExtension::LoadFromStream(stream);
+    uint8_t body[13];
+    ReadExact(stream, body, 13);
+    BlockSize = body[0];
+    GridLeft = uint16_t(body[1] | (body[2] << 8));
+    GridTop = uint16_t(body[3] | (body[4] << 8));
+    GridWidth = uint16_t(body[5] | (body[6] << 8));
+    GridHeight = uint16_t(body[7] | (body[8] << 8));
+    CellWidth = body[9];
+    CellHeight = body[10];
+    ForegroundColorIndex = body[11];
+    BackgroundColorIndex = body[12];
+    ReadText(stream, Text);
+}
+
+void TGIFCommentExtension::SaveToStream(QIODevice &stream)
+{
+    TGIFExtension::SaveToStream(stream);
+    WriteText(stream, Text);
+}
+
+void TGIFCommentExtension::LoadFromStream(QIODevice &stream)
+{
+    TGIFExtension::LoadFromStream(stream);
+    ReadText(stream, Text);
+}
+
+// ---------------------------------------------------------------------------------------
+// Application extensions
+
+void TGIFApplicationExtension::SetIdentifier(const std::string &text) { Identifier = Identifier11(text); }
+
+void TGIFApplicationExtension::SaveToStream(QIODevice &stream)
+{
+    TGIFExtension::SaveToStream(stream);
+    WriteByte(stream, 11);
+    WriteBytes(stream, Identifier.data(), 11);
+    WriteBody(stream);
+}
+
+void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
+{
+    TGIFExtension::LoadFromStream(stream);
+    const int size = ReadByte(stream);
+    if (size < 0)
+        throw GIFException("Premature end of data");
+    if (size == 10) {
+        Identifier.fill(0);
+        ReadExact(stream, Identifier.data(), 10);
+    } else if (size < 11) {
+        throw GIFException("Unsupported Application Extension block size");
+    } else {
+        ReadExact(stream, Identifier.data(), 11);
+        Skip(stream, size - 11);
+    }
+    ReadBody(stream);
+}
+
+void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
+{
+    for (const TGIFBlock &block : Blocks) {
+        WriteByte(stream, uint8_t(block.Data.size()));
+        WriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
+    }
+    WriteByte(stream, 0);
+}
+
+void TGIFUnknownAppExtension::ReadBody(QIODevice &stream)
+{
+    Blocks.clear();
+    int length = ReadByte(stream);
+    while (length > 0) {
+        TGIFBlock block;
+        block.Data.resize(size_t(length));
+        ReadExact(stream, block.Data.data(), length);
+        Blocks.push_back(std::move(block));
+        length = ReadByte(stream);
+    }
+}
+
+TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtension(frame)
+{
+    SetIdentifier("NETSCAPE2.0");
+}
+
+void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
+{
+    const uint8_t loops[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
+    WriteBytes(stream, loops, 4);
+    if (BufferSize != 0) {
+        const uint8_t buffer[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
+                                   uint8_t(BufferSize >> 24)};
+        WriteBytes(stream, buffer, 6);
+    }
+    WriteByte(stream, 0);
+}
+
+void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
+{
+    for (;;) {
+        const int length = ReadByte(stream);
+        if (length <= 0)
+            return;   // 0 ends; the end of the stream ends the data too
+        const int id = ReadByte(stream);
+        if (id < 0)
+            return;
+        switch (id & 7) {
+        case 1: {
+            if (length < 3)
+                throw GIFException("Invalid GIF data");
+            uint8_t b[2];
+            ReadExact(stream, b, 2);
+            Loops = uint16_t(b[0] | (b[1] << 8));
+            Skip(stream, length - 3);
+            break;
+        }
+        case 2: {
+            if (length < 5)
+                throw GIFException("Invalid GIF data");
+            uint8_t b[4];
+            ReadExact(stream, b, 4);
+            BufferSize = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+            Skip(stream, length - 5);
+            break;
+        }
+        default:
+            Skip(stream, length - 1);
+            break;
+        }
+        if (stream.atEnd())
+            return;
+    }
+}

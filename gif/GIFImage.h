@@ -1,0 +1,553 @@
+#pragma once
+// The GIF codec (Parts 5.1, 5.2, 5.3, 5.10): the picture model of a GIF file, the reader that
+// builds it from a stream, the extension blocks, and the writer with its LZW and run-length
+// encoders. Rendering, animation, conversion, optimisation and colour reduction come later.
+//
+// Source files: GIFImage.cpp (model and reader), GIFDecoder.cpp (LZW decoding),
+// GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding).
+#include "platform/Exceptions.h"
+#include "platform/Graphic.h"
+
+#include <QIODevice>
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TGIFImage;
+class TGIFSubImage;
+class TGIFExtension;
+class TGIFList;
+
+// A colour outside a table: a 24-bit RGB number with red in the low byte.
+using TColor = uint32_t;
+constexpr TColor GIFNoColor = 0x1FFFFFFF;
+
+// The GIF versions: 0 unknown, 1 "87a", 2 "89a".
+enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
+
+// Encoding of saved frames (Part 5.10): any value other than encRunLength selects LZW.
+enum TGIFEncoding : uint8_t { encLZW = 0, encRunLength = 1 };
+
+// Warnings of the codec: severity 1 and a message.
+using TGIFWarningEvent = std::function<void(TGIFImage &sender, int severity, const std::string &message)>;
+
+// Codec-wide settings (Part 5.1).
+extern bool GIFRenderOnLoad;
+extern bool GIFOptimizeOnWrite;
+extern bool GIFPaletteDisplay;
+// Largest frame (width x height pixels) the reader allocates; larger frames fail with
+// "Image dimensions too large" instead of exhausting memory. Default 1 << 28.
+extern uint64_t GIFMaxFramePixels;
+
+// Number of bits for n colours: 0 for 0, else the smallest b >= 1 with 2^b >= n.
+int BitsForColors(int count);
+
+// ---------------------------------------------------------------------------------------
+// Items and lists
+
+class TGIFItem {
+public:
+    explicit TGIFItem(TGIFImage *image);
+    virtual ~TGIFItem();
+    TGIFItem(const TGIFItem &) = delete;
+    TGIFItem &operator=(const TGIFItem &) = delete;
+
+    TGIFImage *Image() const { return image; }
+    virtual int RequiredVersion() const { return gv87a; }
+    virtual void Warn(int severity, const std::string &message);
+    virtual void SaveToStream(QIODevice &stream) = 0;
+    virtual void LoadFromStream(QIODevice &stream) = 0;
+    virtual void SaveToFile(const std::string &fileName);
+    virtual void LoadFromFile(const std::string &fileName);
+
+    // The list that holds the item, if any (items remove themselves when destroyed).
+    TGIFList *OwnerList = nullptr;
+
+protected:
+    TGIFImage *image;
+};
+
+class TGIFList {
+public:
+    explicit TGIFList(TGIFImage *image) : image(image) {}
+    virtual ~TGIFList();
+    TGIFList(const TGIFList &) = delete;
+    TGIFList &operator=(const TGIFList &) = delete;
+
+    int Count() const { return int(items.size()); }
+    TGIFItem *Items(int index) const { return items.at(size_t(index)); }
+    int Add(TGIFItem *item);
+    void Remove(TGIFItem *item);   // takes it out of the list without freeing it
+    void Delete(int index);        // frees the item
+    void Clear();
+    int IndexOf(const TGIFItem *item) const;
+    TGIFImage *Image() const { return image; }
+
+    virtual void Warn(int severity, const std::string &message);
+    virtual void SaveToStream(QIODevice &stream);
+    virtual void LoadFromStream(QIODevice &stream, void *parent) = 0;
+
+protected:
+    TGIFImage *image;
+    std::vector<TGIFItem *> items;
+};
+
+class TGIFImageList : public TGIFList {
+public:
+    using TGIFList::TGIFList;
+    TGIFSubImage *Frame(int index) const;
+    TGIFSubImage *operator[](int index) const { return Frame(index); }
+    void LoadFromStream(QIODevice &stream, void *parent) override;
+};
+
+class TGIFExtensionList : public TGIFList {
+public:
+    using TGIFList::TGIFList;
+    TGIFExtension *Extension(int index) const;
+    TGIFExtension *operator[](int index) const { return Extension(index); }
+    // parent: the TGIFSubImage the extensions belong to.
+    void LoadFromStream(QIODevice &stream, void *parent) override;
+};
+
+// ---------------------------------------------------------------------------------------
+// Colour tables
+
+struct TGIFColor {
+    uint8_t Red = 0, Green = 0, Blue = 0;
+    bool operator==(const TGIFColor &) const = default;
+};
+
+class TGIFColorMap {
+public:
+    TGIFColorMap() = default;
+    virtual ~TGIFColorMap() = default;
+    TGIFColorMap(const TGIFColorMap &) = delete;
+    TGIFColorMap &operator=(const TGIFColorMap &) = delete;
+
+    int Count() const { return count; }
+    int Capacity() const { return capacity; }
+    bool Optimized() const { return optimized; }
+    void SetOptimized(bool value) { optimized = value; }
+    int BitsPerPixel() const { return BitsForColors(count); }
+    const TGIFColor *Data() const { return colors.data(); }
+
+    void Clear();
+    int IndexOf(TColor color) const;
+    int Add(TColor color);
+    int AddIfAbsent(TColor color);
+    void Delete(int index);
+    // Reading an entry: outside the table warns "Invalid color index" and uses entry 0; an
+    // empty table raises "Color table is empty".
+    TColor Colors(int index);
+    TGIFColor Entry(int index);
+    void SetColors(int index, TColor color);
+    void FromPalette(const TPalette &palette);
+    // Platform colour-table entries in blue, green, red, reserved order.
+    void FromColorEntries(const uint8_t *entries, int n);
+    TPalette ToPalette() const;
+    void Assign(const TGIFColorMap &source);
+    // Reads exactly n triples ("Premature end of data" when short).
+    void LoadFromStream(QIODevice &stream, int n);
+    // Writes the colours, then zero triples up to 2^BitsPerPixel entries.
+    void SaveToStream(QIODevice &stream) const;
+
+    virtual void Warn(int severity, const std::string &message) = 0;
+    virtual void CountUses(std::vector<uint32_t> &counts) = 0;
+    virtual void RemapPixels(const std::vector<uint8_t> &translation) = 0;
+    virtual bool SortByUse();
+    virtual void Changed() = 0;
+
+protected:
+    void Grow(int n);
+    std::vector<TGIFColor> colors;   // size() is the capacity
+    int count = 0;
+    int capacity = 0;
+    bool optimized = false;
+};
+
+class TGIFHeader;
+
+class TGIFGlobalColorMap : public TGIFColorMap {
+public:
+    explicit TGIFGlobalColorMap(TGIFHeader *header) : header(header) {}
+    TGIFHeader *Header() const { return header; }
+    void Warn(int severity, const std::string &message) override;
+    void CountUses(std::vector<uint32_t> &counts) override;
+    void RemapPixels(const std::vector<uint8_t> &translation) override;
+    bool SortByUse() override;
+    void Changed() override;
+
+private:
+    TGIFHeader *header;
+};
+
+class TGIFLocalColorMap : public TGIFColorMap {
+public:
+    explicit TGIFLocalColorMap(TGIFSubImage *frame) : frame(frame) {}
+    TGIFSubImage *Frame() const { return frame; }
+    void Warn(int severity, const std::string &message) override;
+    void CountUses(std::vector<uint32_t> &counts) override;
+    void RemapPixels(const std::vector<uint8_t> &translation) override;
+    void Changed() override;
+
+private:
+    TGIFSubImage *frame;
+};
+
+// ---------------------------------------------------------------------------------------
+// Header, frames, trailer
+
+class TGIFHeader : public TGIFItem {
+public:
+    explicit TGIFHeader(TGIFImage *image);
+    ~TGIFHeader() override;
+
+    uint16_t Width = 0, Height = 0;
+    uint8_t Packed = 0;
+    uint8_t BackgroundColorIndex = 0;
+    uint8_t AspectRatio = 0;
+    TGIFGlobalColorMap &ColorTable() { return *colorTable; }
+    const TGIFGlobalColorMap &ColorTable() const { return *colorTable; }
+    // The version characters as read ("87a", "89a" or anything else).
+    std::string Version;
+
+    void Clear();
+    TColor BackgroundColor();
+    // Recomputes the packed byte from the tables (Part 5.1, writing step 2).
+    void Prepare();
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;   // writes version 87a or 89a as set by the image
+    int WriteVersion = gv87a;
+
+private:
+    std::unique_ptr<TGIFGlobalColorMap> colorTable;
+};
+
+// The graphic control extension, declared below.
+class TGIFGraphicControlExtension;
+
+class TGIFSubImage : public TGIFItem {
+public:
+    explicit TGIFSubImage(TGIFImage *image);
+    ~TGIFSubImage() override;
+
+    // Image descriptor, kept as read.
+    uint8_t Separator = 0x2C;
+    uint16_t Left = 0, Top = 0, Width = 0, Height = 0;
+    uint8_t Packed = 0;
+
+    TGIFLocalColorMap &ColorTable() { return *colorTable; }
+    const TGIFLocalColorMap &ColorTable() const { return *colorTable; }
+    TGIFExtensionList &Extensions() { return *extensions; }
+    const TGIFExtensionList &Extensions() const { return *extensions; }
+    // The colour table in use: local when it has colours, else global when that has colours,
+    // else the (empty) local one.
+    TGIFColorMap &ActiveColorMap();
+
+    bool Transparent = false;
+    TGIFGraphicControlExtension *FrameControl = nullptr;
+    bool MaskPending = true;
+    QImage Bitmap;   // cached rendering, none when null
+
+    uint8_t *Data() { return data.get(); }
+    const uint8_t *Data() const { return data.get(); }
+    uint32_t DataSize() const { return dataSize; }
+    bool Empty() const { return !data || dataSize == 0 || Width == 0 || Height == 0; }
+    bool Interlaced() const { return (Packed & 0x40) != 0; }
+    void SetInterlaced(bool value) { Packed = value ? (Packed | 0x40) : (Packed & ~0x40); }
+    int BitsPerPixel() const { return colorTable->BitsPerPixel(); }
+    int ColorResolution() const { return BitsPerPixel() - 1; }
+    // The transparent colour index of the frame control, or -1.
+    int TransparentIndex() const;
+
+    int RequiredVersion() const override;
+    void Clear();
+    void AllocatePixels();
+    void EnsurePixels();
+    void PlaceFrame(int left, int top, int width, int height);
+    uint8_t &Pixels(int x, int y);
+    uint8_t *Rows(int y);
+    // Copies another frame: descriptor, local table, pixels and extensions.
+    void Assign(const TGIFSubImage &source);
+    TPalette GetPalette();
+    void SetPalette(const TPalette &palette);
+    // The frame as an indexed QImage with its active colours (transparent index transparent).
+    QImage ToQImage();
+
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;
+    // Part 5.2: decodes the frame's pixel data from the stream.
+    void Decompress(QIODevice &stream);
+
+private:
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t dataSize = 0;
+    std::unique_ptr<TGIFLocalColorMap> colorTable;
+    std::unique_ptr<TGIFExtensionList> extensions;
+};
+
+class TGIFTrailer : public TGIFItem {
+public:
+    using TGIFItem::TGIFItem;
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;
+};
+
+// ---------------------------------------------------------------------------------------
+// Extensions (Part 5.3)
+
+// A class of extension: how to create one, and its class-level ResolveClass.
+struct TGIFExtensionClass {
+    const char *Name;
+    TGIFExtension *(*Create)(TGIFSubImage *frame);
+    // May look ahead in the stream and name a more specific class; returns nullptr for "no
+    // class". Null means the class names itself.
+    const TGIFExtensionClass *(*ResolveClass)(QIODevice &stream);
+};
+
+class TGIFExtension : public TGIFItem {
+public:
+    explicit TGIFExtension(TGIFSubImage *frame);
+    ~TGIFExtension() override;
+    int RequiredVersion() const override { return gv89a; }
+    virtual uint8_t LabelByte() const = 0;
+    virtual const TGIFExtensionClass &Class() const = 0;
+    TGIFSubImage *OwnerFrame() const { return frame; }
+    void SaveToStream(QIODevice &stream) override;   // the common header
+    void LoadFromStream(QIODevice &stream) override; // the common header
+
+    // FindExtensionClass: the stream stands just after the "!"; it is set back afterwards.
+    static const TGIFExtensionClass *FindExtensionClass(QIODevice &stream);
+
+protected:
+    TGIFSubImage *frame;
+};
+
+class TGIFGraphicControlExtension : public TGIFExtension {
+public:
+    explicit TGIFGraphicControlExtension(TGIFSubImage *frame);
+    ~TGIFGraphicControlExtension() override;
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    uint8_t LabelByte() const override { return 0xF9; }
+
+    uint8_t BlockSize = 4;
+    uint8_t Packed = 0;
+    uint16_t DelayValue = 0;
+    uint8_t TransparentIndexValue = 0;
+    uint8_t Terminator = 0;
+
+    bool Transparent() const { return Packed & 1; }
+    void SetTransparent(bool value);
+    uint8_t TransparentIndex() const { return TransparentIndexValue; }
+    void SetTransparentIndex(int index);
+    uint16_t Delay() const { return DelayValue; }
+    void SetDelay(uint16_t value) { DelayValue = value; }
+    bool WaitForInput() const { return Packed & 2; }
+    void SetWaitForInput(bool value) { Packed = value ? (Packed | 2) : (Packed & ~2); }
+    int Disposal() const { return (Packed >> 2) & 7; }
+    void SetDisposal(int value) { Packed = uint8_t((Packed & ~0x1C) | ((value & 7) << 2)); }
+
+    void SaveToStream(QIODevice &stream) override;
+    void LoadFromStream(QIODevice &stream) override;
+};
+
+class TGIFTextExtension : public TGIFExtension {
+public:
+    using TGIFExtension::TGIFExtension;
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    uint8_t LabelByte() const override { return 0x01; }
+
+    uint8_t BlockSize = 12;
+    uint16_t GridLeft = 0, GridTop = 0, GridWidth = 0, GridHeight = 0;
+    uint8_t CellWidth = 0, CellHeight = 0, ForegroundColorIndex = 0, BackgroundColorIndex = 0;
+    std::vector<std::string> Text;
+
+    void SaveToStream(QIODevice &stream) override;
+    void LoadFromStream(QIODevice &stream) override;
+};
+
+class TGIFCommentExtension : public TGIFExtension {
+public:
+    using TGIFExtension::TGIFExtension;
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    uint8_t LabelByte() const override { return 0xFE; }
+    std::vector<std::string> Text;
+
+    void SaveToStream(QIODevice &stream) override;
+    void LoadFromStream(QIODevice &stream) override;
+};
+
+class TGIFApplicationExtension : public TGIFExtension {
+public:
+    using TGIFExtension::TGIFExtension;
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    uint8_t LabelByte() const override { return 0xFF; }
+    // 8 identifier bytes and 3 authentication code bytes.
+    std::array<uint8_t, 11> Identifier{};
+    std::string IdentifierText() const { return std::string(Identifier.begin(), Identifier.end()); }
+    void SetIdentifier(const std::string &text);
+
+    void SaveToStream(QIODevice &stream) override;
+    void LoadFromStream(QIODevice &stream) override;
+    virtual void WriteBody(QIODevice &stream) = 0;
+    virtual void ReadBody(QIODevice &stream) = 0;
+};
+
+// One data sub-block: 1..255 bytes.
+struct TGIFBlock {
+    std::vector<uint8_t> Data;
+};
+
+class TGIFUnknownAppExtension : public TGIFApplicationExtension {
+public:
+    using TGIFApplicationExtension::TGIFApplicationExtension;
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    std::vector<TGIFBlock> Blocks;
+    void WriteBody(QIODevice &stream) override;
+    void ReadBody(QIODevice &stream) override;
+};
+
+class TGIFAppExtNSLoop : public TGIFApplicationExtension {
+public:
+    explicit TGIFAppExtNSLoop(TGIFSubImage *frame);
+    static const TGIFExtensionClass ClassInfo;
+    const TGIFExtensionClass &Class() const override { return ClassInfo; }
+    uint16_t Loops = 0;
+    uint32_t BufferSize = 0;
+    void WriteBody(QIODevice &stream) override;
+    void ReadBody(QIODevice &stream) override;
+};
+
+// The registries (created on first use, freed by UnregisterGIFCodec). Look-ups search from the
+// last registered pair to the first.
+void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls);
+void RegisterAppExtension(const std::string &identifier11, const TGIFExtensionClass *cls);
+const TGIFExtensionClass *FindExtension(uint8_t label);
+const TGIFExtensionClass *FindAppExtension(const uint8_t *identifier11);
+void FreeExtensionRegistries();
+
+// ---------------------------------------------------------------------------------------
+// The picture
+
+class TGIFImage : public TGraphic {
+    Q_OBJECT
+public:
+    TGIFImage();
+    ~TGIFImage() override;
+
+    TGIFImageList &Images() { return *images; }
+    const TGIFImageList &Images() const { return *images; }
+    TGIFHeader &Header() { return *header; }
+    const TGIFHeader &Header() const { return *header; }
+    TGIFGlobalColorMap &GlobalColorMap() { return header->ColorTable(); }
+
+    // Settings.
+    uint16_t PaintFlags = 0x060F;
+    uint8_t ReductionMode = 6;
+    int PaletteBits = 8;
+    uint8_t DitherKind = 0;
+    uint8_t Encoding = encLZW;
+    uint8_t PainterPriority = 3;
+    int SpeedPercent = 100;
+    TColor BackdropColor = GIFNoColor;
+    TGIFWarningEvent OnCodecWarning;
+
+    void Clear();
+    int Add(TGIFSubImage *frame);        // appended as it is
+    int Add(const TGraphic &source);     // "Object type not supported for operation" for now
+    // The largest bits per pixel of the global table and of every frame.
+    int BitsPerPixel() const;
+    int ColorResolution() const { return BitsPerPixel() - 1; }
+    bool IsAnimated() const { return images->Count() > 1; }
+    void Warn(void *sender, int severity, const std::string &message);
+    // True when a progress handler is connected (the running reports are skipped otherwise).
+    bool ProgressWanted() const;
+
+    void Assign(const TGraphic &source) override;
+    bool GetEmpty() const override;
+    int GetWidth() const override;
+    int GetHeight() const override;
+    void SetWidth(int width) override;
+    void SetHeight(int height) override;
+    TPalette GetPalette() const override;
+    void SetPalette(const TPalette &palette) override;
+    void Draw(TCanvas &canvas, const QRect &rect) override;
+    void LoadFromStream(QIODevice &stream) override;
+    void SaveToStream(QIODevice &stream) override;
+
+    // The clipboard format "GIF Image" (mime type GIFClipboardMimeType, the whole file).
+    void LoadFromClipboardFormat();
+    void SaveToClipboardFormat();
+    void DropCachedBitmap() { cachedBitmap = QImage(); }
+
+private:
+    std::unique_ptr<TGIFImageList> images;
+    std::unique_ptr<TGIFHeader> header;
+    mutable TPalette imagePalette;
+    mutable bool paletteBusy = false;
+    bool drawing = false;
+    QImage cachedBitmap;
+};
+
+extern const char *const GIFClipboardMimeType;   // "image/gif"
+
+// Start-up and shutdown of the codec: registers ".gif" as "GIF Image" with the picture loader.
+void RegisterGIFCodec();
+void UnregisterGIFCodec();
+
+// ---------------------------------------------------------------------------------------
+// Decoding (Part 5.2) and encoding (Part 5.10)
+
+// Decodes one frame's LZW data from the stream into pixels (width x height bytes, already
+// filled with the fill value). warn receives the warnings.
+void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
+               uint8_t fill, const std::function<void(const std::string &)> &warn);
+
+// A stream used only for writing GIF blocks: every operation of the base raises
+// "Invalid stream operation".
+class TGIFStream {
+public:
+    virtual ~TGIFStream() = default;
+    virtual int64_t Read(void *buffer, int64_t count);
+    virtual int64_t Write(const void *buffer, int64_t count);
+    virtual int64_t Seek(int64_t offset, int origin);
+};
+
+// Packs bytes into data sub-blocks of at most 255 bytes on an underlying stream.
+class TGIFWriter : public TGIFStream {
+public:
+    explicit TGIFWriter(QIODevice &stream);
+    ~TGIFWriter() override;
+    int64_t Write(const void *buffer, int64_t count) override;
+    void WriteByte(uint8_t b)
+    {
+        dirty = true;
+        block[fill++] = b;
+        if (fill == 256)
+            Flush();
+    }
+    void Flush();
+
+private:
+    QIODevice &out;
+    uint8_t block[256];
+    int fill = 1;
+    bool dirty = false;
+};
+
+// Writes one frame's image data (code size byte, sub-blocks, terminator) with the encoder the
+// image's Encoding chooses.
+void EncodeFrame(TGIFSubImage &frame, QIODevice &stream);
+// Encodes pixels with LZW (encoding != encRunLength) or run-length codes.
+void EncodePixels(QIODevice &stream, int minCodeSize, int colorCount, const uint8_t *pixels, bool interlaced,
+                  int height, int width, int encoding = encLZW);

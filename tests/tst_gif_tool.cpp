@@ -1,0 +1,118 @@
+// The glossgif tool from outside: output formats, exit codes, warnings on standard error.
+#include "tst_gif_helpers.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace giftest;
+
+namespace {
+struct Result {
+    int code = -1;
+    QString out, err;
+};
+
+QString Tool() { return QCoreApplication::applicationDirPath() + "/glossgif"; }
+
+Result RunTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(Tool(), args);
+    p.waitForFinished(60000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QString Data(const char *name) { return QString::fromStdString(TestDataDir()) + "/" + name; }
+} // namespace
+
+class GlossGif : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo::exists(Tool()))
+            GTEST_SKIP() << "glossgif not built";
+    }
+};
+
+TEST_F(GlossGif, InfoListsFramesLoopsAndComments)
+{
+    Result r = RunTool({"info", Data("real/animated-red-blue.gif")});
+    EXPECT_EQ(r.code, 0);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[0], "GIF89a 64x48 frames=4 colors=256");
+    EXPECT_EQ(lines[1], "frame 0 0,0 64x48 colors=256 interlaced=0 transparent=- delay=10 disposal=1");
+    EXPECT_EQ(lines[2], "frame 1 15,31 37x9 colors=0 interlaced=0 transparent=2 delay=20 disposal=1");
+    EXPECT_EQ(lines[5], "loops=2");
+    EXPECT_EQ(r.err, "");
+
+    QTemporaryDir dir;
+    QFile f(dir.filePath("c.gif"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QByteArray file = Header(1, 1, 0, false, "GIF87a");
+    file.append(QByteArray("!\xFE\x05hello\x03" "abc\x00", 13));
+    file.append(Descriptor(0, 0, 1, 1));
+    file.append(ImageData(2, {{4, 3}, {0, 3}, {5, 3}}));
+    file.append('X');
+    f.write(file);
+    f.close();
+    r = RunTool({"info", f.fileName()});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "GIF87a 1x1 frames=1 colors=0\n"
+                     "frame 0 0,0 1x1 colors=0 interlaced=0 transparent=- delay=- disposal=-\n"
+                     "comment: hello\ncomment: abc\n");
+    EXPECT_EQ(r.err, "warning: Unknown GIF block type\nwarning: Invalid Image trailer\n");
+}
+
+TEST_F(GlossGif, LoadFailuresAndWrongArguments)
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath("bad.gif"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a gif at all");
+    f.close();
+    Result r = RunTool({"info", f.fileName()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "error: Invalid GIF signature\n");
+    EXPECT_EQ(RunTool({}).code, 2);
+    EXPECT_EQ(RunTool({"info"}).code, 2);
+    EXPECT_EQ(RunTool({"frobnicate"}).code, 2);
+    EXPECT_EQ(RunTool({"decode", Data("real/hat.gif"), "-n"}).code, 2);
+    EXPECT_EQ(RunTool({"reencode", "a"}).code, 2);
+    for (const char *command : {"info", "indexes", "decode", "reencode"}) {
+        Result help = RunTool({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_TRUE(help.out.startsWith("usage: glossgif " + QString(command))) << command;
+    }
+}
+
+TEST_F(GlossGif, IndexesDecodeAndReencode)
+{
+    QTemporaryDir dir;
+    const QString idx = dir.filePath("m.idx");
+    EXPECT_EQ(RunTool({"indexes", Data("real/muybridge.gif"), idx}).code, 0);
+    const QByteArray bytes = ReadAll(idx.toStdString());
+    Loaded l = LoadBytes(ReadAll(Data("real/muybridge.gif").toStdString()));
+    QByteArray expected;
+    for (const auto &frame : FramePixels(*l.image))
+        expected.append(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()));
+    EXPECT_EQ(bytes, expected);
+
+    Result d = RunTool({"decode", Data("real/hat.gif"), "-n", "3"});
+    EXPECT_EQ(d.code, 0);
+    EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d{3} ms \\d+\\.\\d MB/s\\n$").match(d.out).hasMatch()) << d.out.toStdString();
+
+    for (QStringList extra : {QStringList{}, QStringList{"--rle"}}) {
+        const QString out = dir.filePath("re.gif");
+        EXPECT_EQ(RunTool(QStringList{"reencode", Data("real/hat.gif"), out} + extra).code, 0);
+        Loaded again = LoadBytes(ReadAll(out.toStdString()));
+        Loaded original = LoadBytes(ReadAll(Data("real/hat.gif").toStdString()));
+        EXPECT_EQ(FramePixels(*again.image), FramePixels(*original.image));
+    }
+}
