@@ -65,22 +65,22 @@ TAboutBox::TAboutBox(QWidget *parent)
     ProgramIcon = NamedLabel(Panel1, "ProgramIcon", QString(), QRect(9, 8, 289, 153));
     ProgramIcon->setPixmap(ProductPicture(QSize(289, 153)));
     ProgramIcon->setAccessibleName(QStringLiteral("Glossadrome"));
-    ProductName = NamedLabel(Panel1, "ProductName", QStringLiteral("Glossadrome"), QRect(16, 166, 160, 16));
+    ProductName = NamedLabel(Panel1, "ProductName", QStringLiteral("Glossadrome"), QRect(16, 164, 160, 16));
     QFont bold = ProductName->font();
     bold.setBold(true);
     ProductName->setFont(bold);
-    Version = NamedLabel(Panel1, "Version", QStringLiteral("1.0"), QRect(240, 166, 56, 16));
+    Version = NamedLabel(Panel1, "Version", QStringLiteral("1.0"), QRect(240, 164, 56, 16));
     Version->setAlignment(Qt::AlignRight);
     Copyright = NamedLabel(Panel1, "Copyright", QStringLiteral("Flash cards for learning vocabulary,"),
-                           QRect(16, 186, 280, 16));
-    Origin = NamedLabel(Panel1, "Origin", QStringLiteral("made by the Glossadrome developers."), QRect(16, 204, 280, 16));
+                           QRect(16, 182, 280, 16));
+    Origin = NamedLabel(Panel1, "Origin", QStringLiteral("made by the Glossadrome developers."), QRect(16, 198, 280, 16));
     Comments = NamedLabel(Panel1, "Comments",
                           QStringLiteral("Build a Deck of words, definitions, pictures and sounds, then let the "
                                          "program ask you. News and help are on the web page:"),
-                          QRect(16, 222, 272, 52));
+                          QRect(16, 214, 272, 52));
     Comments->setWordWrap(true);
     Comments->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2 = NamedLabel(Panel1, "Label2", QString::fromLatin1(WebAddress), QRect(16, 258, 280, 16));
+    Label2 = NamedLabel(Panel1, "Label2", QString::fromLatin1(WebAddress), QRect(16, 262, 280, 16));
     QFont link = Label2->font();
     link.setUnderline(true);
     Label2->setFont(link);
