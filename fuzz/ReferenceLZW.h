@@ -1,8 +1,8 @@
 #pragma once
-// A literal transcription of Part 5.2 (one pixel per ReadPixel call, through the stack), kept
+// A literal transcription of the reference decoding rules (one pixel per ReadPixel call, through the stack), kept
 // as the reference that the codec's faster decoder must match: same pixels, same warnings,
 // same failures, same stream position. Used by the differential fuzz target and by
-// tst_gif_decoder. The two guards the Part leaves open are those of the codec: a minimum code
+// tst_gif_decoder. The two guards left open are those of the codec: a minimum code
 // size above 11 and a stack overrun raise "Invalid GIF data"; a code that would start beyond
 // the bit buffer raises "Invalid GIF data".
 #include "gif/GIFImage.h"
@@ -147,7 +147,7 @@ struct LZW {
     }
 };
 
-// Decompress of Part 5.2 on a buffer already filled with the fill value.
+// The reference Decompress, on a buffer already filled with the fill value.
 inline void Decode(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
                    const std::function<void(const std::string &)> &warn)
 {

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();   // the stream must be set back after a failed load
         return 0;
     }
-    // Part 5.3 writes every application extension with block size 11: one read as "unknown"
+    // The writer writes every application extension with block size 11: one read as "unknown"
     // because of an odd block size, but carrying a registered identifier, comes back as that
     // registered class and may then refuse its own sub-blocks. Such pictures skip the re-load.
     for (int i = 0; i < image.Images().Count(); ++i) {

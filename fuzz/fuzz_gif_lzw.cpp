@@ -1,5 +1,5 @@
 // Differential libFuzzer target: the codec's LZW decoder (DecodeLZW) against the literal
-// transcription of Part 5.2 in ReferenceLZW.h. Input: width, height, flags (bit 0 interlaced),
+// transcription of the reference decoding rules in ReferenceLZW.h. Input: width, height, flags (bit 0 interlaced),
 // fill value, then the image data (code size byte and sub-blocks, and anything after).
 // Pixels, warnings, failures and the stream position must be identical.
 #include "fuzz/ReferenceLZW.h"

@@ -1,14 +1,14 @@
-// Part 5.2: LZW decoding of frames.
+// LZW decoding of frames.
 //
-// The Part describes a decoder that hands out one pixel per call through a stack. This one
+// The classic design is a decoder that hands out one pixel per call through a stack. This one
 // produces whole strings: every string of the table was written to the output once before, so
 // a code is decoded by copying its string from where it first appeared (offset and length per
-// table entry). The observable results stay those of the Part's decoder: the same codes are
+// table entry). The observable results stay those of the reference decoder: the same codes are
 // read with the same bit reader (carried bytes, sub-block refills at the same moments, the same
-// warnings), the same table entries are made, and the final ReadPixel of the Part runs with the
+// warnings), the same table entries are made, and the final ReadPixel of the reference decoder runs with the
 // exact state (pixels still "on the stack" when the last string did not fit). Data that would
 // make the table refer to entries not yet defined (codes above NextCode, a clear code followed
-// by a non-pixel code) switches to a literal implementation of the Part's ReadPixel for the
+// by a non-pixel code) switches to a literal implementation of the reference ReadPixel for the
 // rest of the frame.
 #include "gif/GIFImage.h"
 
@@ -89,8 +89,8 @@ struct Entry {
     int32_t offset;    // fast path: where the entry's string was first written
     uint16_t len;      // fast path: its length
     uint16_t first;    // fast path: its first code
-    uint16_t prefix;   // the Part's Prefix
-    uint16_t suffix;   // the Part's Suffix (low 16 bits; only the low byte is ever a pixel)
+    uint16_t prefix;   // the reference Prefix
+    uint16_t suffix;   // the reference Suffix (low 16 bits; only the low byte is ever a pixel)
 };
 
 struct Decoder {
@@ -108,8 +108,8 @@ struct Decoder {
     int32_t Stack[StackSize];
     int sp = 0;
     int rootsFor = -1;          // the minimum code size the root entries were set up for
-    bool exact = false;         // the literal decoder runs: every entry holds the Part's values
-    bool tailOnStack = false;   // the last string did not fit: the Part's stack is not empty
+    bool exact = false;         // the literal decoder runs: every entry holds the reference values
+    bool tailOnStack = false;   // the last string did not fit: the reference stack is not empty
 
     void Start(Source &s, const std::function<void(const std::string &)> &w, int minSize)
     {
@@ -197,7 +197,7 @@ struct Decoder {
     }
 
     // From here on the literal decoder reads the table: entries not defined since the last
-    // clear must read as 0, as the Part's reset leaves them.
+    // clear must read as 0, as the reference reset leaves them.
     void MakeExact()
     {
         if (exact)
@@ -238,7 +238,7 @@ struct Decoder {
         Stack[sp++] = value;
     }
 
-    // The Part's ReadPixel from step 2 on, for a code already read.
+    // The reference ReadPixel from step 2 on, for a code already read.
     int ProcessCode(int c)
     {
         if (c < 0)
@@ -350,7 +350,7 @@ struct Decoder {
     } while (0)
 
         int slowPos = -1;
-        // The first request of the Part's decoder returns the clear code without reading.
+        // The first request of the reference decoder returns the clear code without reading.
         bool fresh = Fresh;
         Fresh = false;
         while (pos < n) {
@@ -454,7 +454,7 @@ struct Decoder {
         return pos;
     }
 
-    // The Part's last ReadPixel, whose result is ignored.
+    // The reference last ReadPixel, whose result is ignored.
     void FinalReadPixel()
     {
         if (tailOnStack || sp > 0)

@@ -1,4 +1,4 @@
-// Part 5.10: GIF frame encoding: the sub-block writer, the LZW encoder with its 8009-cell hash
+// GIF frame encoding: the sub-block writer, the LZW encoder with its 8009-cell hash
 // table and the run-length encoder.
 #include "gif/GIFImage.h"
 

@@ -1,4 +1,4 @@
-// Part 5.3: GIF extensions, their registries and the extension list of a frame.
+// GIF extensions, their registries and the extension list of a frame.
 #include "gif/GIFImage.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-// Part 5.1: the GIF picture model and reader, the block layout of the writer, the whole-image
+// the GIF picture model and reader, the block layout of the writer, the whole-image
 // operations and the codec's registration.
 #include "gif/GIFImage.h"
 
@@ -752,7 +752,7 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
         colorTable->SetOptimized((Packed & 0x20) != 0);
     }
     Decompress(stream);
-    // Until Part 5.4 renders frames, the plain rendering stands in for the frame's bitmap.
+    // Until frames are rendered, the plain rendering stands in for the frame's bitmap.
     if (GIFRenderOnLoad)
         Bitmap = ToQImage();
 }
@@ -778,7 +778,7 @@ void TGIFSubImage::SaveToStream(QIODevice &stream)
     } else {
         Packed &= 0x58;
     }
-    // The separator is always written as ","; a descriptor read after a stray byte (Part 5.3's
+    // The separator is always written as ","; a descriptor read after a stray byte (the extension reader's
     // "Invalid extension introducer" warning) keeps that byte in Separator, which would
     // otherwise make the written file unreadable.
     const uint8_t descriptor[10] = {uint8_t(0x2C),
@@ -845,7 +845,7 @@ int TGIFImage::Add(const TGraphic &source)
             return Add(frame);
         }
     }
-    // Frames from other graphics come with Part 5.6.
+    // Frames made from other graphics are not supported yet.
     throw GIFException("Object type not supported for operation");
 }
 
@@ -985,7 +985,7 @@ void TGIFImage::SetPalette(const TPalette &palette)
 
 void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
 {
-    // Until Part 5.4: the first frame with pixels, placed on the logical screen, stretched.
+    // Until frames are rendered: the first frame with pixels, placed on the logical screen, stretched.
     if (drawing)
         return;
     drawing = true;

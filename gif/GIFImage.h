@@ -1,5 +1,5 @@
 #pragma once
-// The GIF codec (Parts 5.1, 5.2, 5.3, 5.10): the picture model of a GIF file, the reader that
+// The GIF codec: the picture model of a GIF file, the reader that
 // builds it from a stream, the extension blocks, and the writer with its LZW and run-length
 // encoders. Rendering, animation, conversion, optimisation and colour reduction come later.
 //
@@ -30,13 +30,13 @@ constexpr TColor GIFNoColor = 0x1FFFFFFF;
 // The GIF versions: 0 unknown, 1 "87a", 2 "89a".
 enum TGIFVersion { gvUnknown = 0, gv87a = 1, gv89a = 2 };
 
-// Encoding of saved frames (Part 5.10): any value other than encRunLength selects LZW.
+// Encoding of saved frames: any value other than encRunLength selects LZW.
 enum TGIFEncoding : uint8_t { encLZW = 0, encRunLength = 1 };
 
 // Warnings of the codec: severity 1 and a message.
 using TGIFWarningEvent = std::function<void(TGIFImage &sender, int severity, const std::string &message)>;
 
-// Codec-wide settings (Part 5.1).
+// Codec-wide settings.
 extern bool GIFRenderOnLoad;
 extern bool GIFOptimizeOnWrite;
 extern bool GIFPaletteDisplay;
@@ -218,7 +218,7 @@ public:
 
     void Clear();
     TColor BackgroundColor();
-    // Recomputes the packed byte from the tables (Part 5.1, writing step 2).
+    // Recomputes the packed byte from the tables.
     void Prepare();
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;   // writes version 87a or 89a as set by the image
@@ -281,7 +281,7 @@ public:
 
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;
-    // Part 5.2: decodes the frame's pixel data from the stream.
+    // decodes the frame's pixel data from the stream.
     void Decompress(QIODevice &stream);
 
 private:
@@ -299,7 +299,7 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------
-// Extensions (Part 5.3)
+// Extensions
 
 // A class of extension: how to create one, and its class-level ResolveClass.
 struct TGIFExtensionClass {
@@ -506,7 +506,7 @@ void RegisterGIFCodec();
 void UnregisterGIFCodec();
 
 // ---------------------------------------------------------------------------------------
-// Decoding (Part 5.2) and encoding (Part 5.10)
+// Decoding and encoding
 
 // Decodes one frame's LZW data from the stream into pixels (width x height bytes, already
 // filled with the fill value). warn receives the warnings.

@@ -82,7 +82,7 @@ TEST_P(GIFRoundTrip, SaveAndLoadAgainGivesTheSamePicture)
         try {
             saved = SaveBytes(*first.image, encoding);
         } catch (const GIFException &e) {
-            // Pixels beyond the colour table cannot be written (Part 5.10).
+            // Pixels beyond the colour table cannot be written.
             EXPECT_STREQ(e.what(), "Color not in color table");
             continue;
         }

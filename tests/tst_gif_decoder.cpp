@@ -1,4 +1,4 @@
-// The codec's LZW decoder against a literal transcription of Part 5.2 (fuzz/ReferenceLZW.h):
+// The codec's LZW decoder against a literal transcription of the reference decoding rules (fuzz/ReferenceLZW.h):
 // on valid, mutated and truncated data the pixels, warnings, failures and stream position
 // must be the same.
 #include "fuzz/ReferenceLZW.h"

@@ -1,4 +1,4 @@
-// The edge cases of Parts 5.1, 5.2, 5.3 and 5.10, grouped as issue 7 lists them.
+// The codec's edge cases, grouped by what they exercise.
 #include "tst_gif_helpers.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@ struct Decoded {
     qint64 pos = 0;
 };
 
-// Runs the Part 5.2 decoder on data (code size byte and sub-blocks, plus anything after).
+// Runs the LZW decoder on data (code size byte and sub-blocks, plus anything after).
 Decoded Decode(const QByteArray &data, int width, int height, bool interlaced = false, uint8_t fill = 0)
 {
     Decoded d;
@@ -437,7 +437,7 @@ TEST(GIFModel, ClipboardCarriesTheWholeFile)
 }
 
 // ---------------------------------------------------------------------------------------
-// LZW decoding (Part 5.2)
+// LZW decoding
 
 TEST(GIFDecoding, OnePixelFrameDecodesAndSkipsToTheTrailer)
 {
@@ -578,7 +578,7 @@ TEST(GIFDecoding, StackOverrunsStopAsCorruptData)
 }
 
 // ---------------------------------------------------------------------------------------
-// Encoding (Part 5.10)
+// Encoding
 
 TEST(GIFEncoding, OneColourTableStillUsesCodeSizeTwo)
 {
@@ -760,7 +760,7 @@ TEST(GIFEncoding, PlainGIFStreamRefusesEverything)
 }
 
 // ---------------------------------------------------------------------------------------
-// Extensions (Part 5.3)
+// Extensions
 
 namespace {
 QByteArray FileWithExtension(const QByteArray &extension)
