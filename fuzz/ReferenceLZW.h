@@ -7,10 +7,13 @@
 // the bit buffer raises "Invalid GIF data".
 #include "gif/GIFImage.h"
 
+#include <QBuffer>
+
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace reference {
 
@@ -197,3 +200,30 @@ inline void Decode(QIODevice &stream, uint8_t *pixels, int width, int height, bo
 }
 
 } // namespace reference
+
+// What one decoder made of some image data: the pixels, the warnings in order, the error (if
+// any) and where it left the stream. Differential checks compare two of these.
+struct DecodeOutcome {
+    std::vector<uint8_t> pixels;
+    std::vector<std::string> warnings;
+    std::string error;
+    qint64 pos = 0;
+};
+
+template <class Decoder>
+DecodeOutcome RunDecoder(const QByteArray &data, int width, int height, uint8_t fill, Decoder decode)
+{
+    DecodeOutcome o;
+    o.pixels.assign(size_t(width) * height + 16, fill);
+    QByteArray copy = data;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    try {
+        decode(buffer, o.pixels.data(), [&](const std::string &m) { o.warnings.push_back(m); });
+    } catch (const GIFException &e) {
+        o.error = e.what();
+    }
+    o.pixels.resize(size_t(width) * height);
+    o.pos = buffer.pos();
+    return o;
+}

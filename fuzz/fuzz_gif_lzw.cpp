@@ -9,33 +9,6 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-struct Outcome {
-    std::vector<uint8_t> pixels;
-    std::vector<std::string> warnings;
-    std::string error;
-    qint64 pos = 0;
-};
-
-template <class F>
-Outcome Run(const QByteArray &data, int width, int height, uint8_t fill, F decode)
-{
-    Outcome o;
-    o.pixels.assign(size_t(width) * height + 16, fill);
-    QByteArray copy = data;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    try {
-        decode(buffer, o.pixels.data(), [&](const std::string &m) { o.warnings.push_back(m); });
-    } catch (const GIFException &e) {
-        o.error = e.what();
-    }
-    o.pixels.resize(size_t(width) * height);
-    o.pos = buffer.pos();
-    return o;
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 4)
@@ -44,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool interlaced = data[2] & 1;
     const uint8_t fill = data[3];
     const QByteArray stream(reinterpret_cast<const char *>(data + 4), qsizetype(size - 4));
-    const Outcome fast = Run(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+    const DecodeOutcome fast = RunDecoder(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         DecodeLZW(s, p, width, height, interlaced, fill, warn);
     });
-    const Outcome literal = Run(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+    const DecodeOutcome literal = RunDecoder(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         reference::Decode(s, p, width, height, interlaced, warn);
     });
     // Pixels only count when the frame loads (a failure discards the frame).

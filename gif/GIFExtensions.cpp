@@ -1,34 +1,10 @@
 // GIF extensions, their registries and the extension list of a frame.
 #include "gif/GIFImage.h"
+#include "gif/GIFStreamIO.h"
 
 #include <cstring>
 
 namespace {
-
-void ReadExact(QIODevice &stream, void *buffer, qint64 count)
-{
-    if (count <= 0)
-        return;
-    if (stream.read(static_cast<char *>(buffer), count) != count)
-        throw GIFException("Premature end of data");
-}
-
-void WriteBytes(QIODevice &stream, const void *buffer, qint64 count)
-{
-    if (count > 0 && stream.write(static_cast<const char *>(buffer), count) != count)
-        throw EInOutError(EIO);
-}
-
-void WriteByte(QIODevice &stream, uint8_t b) { WriteBytes(stream, &b, 1); }
-
-// A byte, or -1 at the end of the stream.
-int ReadByte(QIODevice &stream)
-{
-    char c;
-    if (!stream.getChar(&c))
-        return -1;
-    return uint8_t(c);
-}
 
 void Skip(QIODevice &stream, qint64 count)
 {
@@ -85,26 +61,26 @@ void WriteText(QIODevice &stream, const std::vector<std::string> &text)
         size_t done = 0;
         while (done < s.size()) {
             const size_t n = std::min<size_t>(255, s.size() - done);
-            WriteByte(stream, uint8_t(n));
-            WriteBytes(stream, s.data() + done, qint64(n));
+            GIFWriteByte(stream, uint8_t(n));
+            GIFWriteBytes(stream, s.data() + done, qint64(n));
             done += n;
         }
     }
-    WriteByte(stream, 0);
+    GIFWriteByte(stream, 0);
 }
 
 void ReadText(QIODevice &stream, std::vector<std::string> &text)
 {
     text.clear();
-    int length = ReadByte(stream);
+    int length = GIFReadByte(stream);
     while (length > 0) {
         std::string s(size_t(length), '\0');
-        ReadExact(stream, s.data(), length);
+        GIFReadExact(stream, s.data(), length);
         const size_t zero = s.find('\0');
         if (zero != std::string::npos)
             s.resize(zero);
         text.push_back(std::move(s));
-        length = ReadByte(stream);
+        length = GIFReadByte(stream);
     }
 }
 
@@ -117,7 +93,7 @@ TGIFExtension *CreateExtension(TGIFSubImage *frame)
 const TGIFExtensionClass *ResolveApplication(QIODevice &stream)
 {
     const qint64 start = stream.pos();
-    const int size = ReadByte(stream);
+    const int size = GIFReadByte(stream);
     if (size < 0)
         return nullptr;
     if (size == 10) {
@@ -203,7 +179,7 @@ TGIFExtension::~TGIFExtension()
 const TGIFExtensionClass *TGIFExtension::FindExtensionClass(QIODevice &stream)
 {
     const qint64 start = stream.pos();
-    const int label = ReadByte(stream);
+    const int label = GIFReadByte(stream);
     if (label < 0)
         return nullptr;
     const TGIFExtensionClass *cls = FindExtension(uint8_t(label));
@@ -222,13 +198,13 @@ const TGIFExtensionClass *TGIFExtension::FindExtensionClass(QIODevice &stream)
 void TGIFExtension::SaveToStream(QIODevice &stream)
 {
     const uint8_t header[2] = {0x21, LabelByte()};
-    WriteBytes(stream, header, 2);
+    GIFWriteBytes(stream, header, 2);
 }
 
 void TGIFExtension::LoadFromStream(QIODevice &stream)
 {
     uint8_t header[2];
-    ReadExact(stream, header, 2);
+    GIFReadExact(stream, header, 2);
     if (header[0] != 0x21)
         throw GIFException("Invalid extension introducer");
     if (header[1] != LabelByte())
@@ -241,7 +217,7 @@ TGIFExtension *TGIFExtensionList::Extension(int index) const { return static_cas
 void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
 {
     auto *frame = static_cast<TGIFSubImage *>(parent);
-    int b = ReadByte(stream);
+    int b = GIFReadByte(stream);
     if (b < 0)
         return;
     while (b != ',' && b != ';') {
@@ -261,7 +237,7 @@ void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
             throw;
         }
         Add(extension);
-        b = ReadByte(stream);
+        b = GIFReadByte(stream);
         if (b < 0)
             return;
     }
@@ -311,7 +287,7 @@ void TGIFGraphicControlExtension::SaveToStream(QIODevice &stream)
     TGIFExtension::SaveToStream(stream);
     const uint8_t body[6] = {BlockSize, Packed, uint8_t(DelayValue), uint8_t(DelayValue >> 8),
                              TransparentIndexValue, Terminator};
-    WriteBytes(stream, body, 6);
+    GIFWriteBytes(stream, body, 6);
 }
 
 void TGIFGraphicControlExtension::LoadFromStream(QIODevice &stream)
@@ -343,7 +319,7 @@ void TGIFTextExtension::SaveToStream(QIODevice &stream)
                               uint8_t(GridWidth), uint8_t(GridWidth >> 8), uint8_t(GridHeight),
                               uint8_t(GridHeight >> 8), CellWidth, CellHeight, ForegroundColorIndex,
                               BackgroundColorIndex};
-    WriteBytes(stream, body, 13);
+    GIFWriteBytes(stream, body, 13);
     WriteText(stream, Text);
 }
 
@@ -351,7 +327,7 @@ void TGIFTextExtension::LoadFromStream(QIODevice &stream)
 {
     TGIFExtension::LoadFromStream(stream);
     uint8_t body[13];
-    ReadExact(stream, body, 13);
+    GIFReadExact(stream, body, 13);
     BlockSize = body[0];
     GridLeft = uint16_t(body[1] | (body[2] << 8));
     GridTop = uint16_t(body[3] | (body[4] << 8));
@@ -384,24 +360,24 @@ void TGIFApplicationExtension::SetIdentifier(const std::string &text) { Identifi
 void TGIFApplicationExtension::SaveToStream(QIODevice &stream)
 {
     TGIFExtension::SaveToStream(stream);
-    WriteByte(stream, 11);
-    WriteBytes(stream, Identifier.data(), 11);
+    GIFWriteByte(stream, 11);
+    GIFWriteBytes(stream, Identifier.data(), 11);
     WriteBody(stream);
 }
 
 void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
 {
     TGIFExtension::LoadFromStream(stream);
-    const int size = ReadByte(stream);
+    const int size = GIFReadByte(stream);
     if (size < 0)
         throw GIFException("Premature end of data");
     if (size == 10) {
         Identifier.fill(0);
-        ReadExact(stream, Identifier.data(), 10);
+        GIFReadExact(stream, Identifier.data(), 10);
     } else if (size < 11) {
         throw GIFException("Unsupported Application Extension block size");
     } else {
-        ReadExact(stream, Identifier.data(), 11);
+        GIFReadExact(stream, Identifier.data(), 11);
         Skip(stream, size - 11);
     }
     ReadBody(stream);
@@ -410,22 +386,22 @@ void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
 void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
 {
     for (const TGIFBlock &block : Blocks) {
-        WriteByte(stream, uint8_t(block.Data.size()));
-        WriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
+        GIFWriteByte(stream, uint8_t(block.Data.size()));
+        GIFWriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
     }
-    WriteByte(stream, 0);
+    GIFWriteByte(stream, 0);
 }
 
 void TGIFUnknownAppExtension::ReadBody(QIODevice &stream)
 {
     Blocks.clear();
-    int length = ReadByte(stream);
+    int length = GIFReadByte(stream);
     while (length > 0) {
         TGIFBlock block;
         block.Data.resize(size_t(length));
-        ReadExact(stream, block.Data.data(), length);
+        GIFReadExact(stream, block.Data.data(), length);
         Blocks.push_back(std::move(block));
-        length = ReadByte(stream);
+        length = GIFReadByte(stream);
     }
 }
 
@@ -437,22 +413,22 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtensi
 void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
 {
     const uint8_t loops[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
-    WriteBytes(stream, loops, 4);
+    GIFWriteBytes(stream, loops, 4);
     if (BufferSize != 0) {
         const uint8_t buffer[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
                                    uint8_t(BufferSize >> 24)};
-        WriteBytes(stream, buffer, 6);
+        GIFWriteBytes(stream, buffer, 6);
     }
-    WriteByte(stream, 0);
+    GIFWriteByte(stream, 0);
 }
 
 void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
 {
     for (;;) {
-        const int length = ReadByte(stream);
+        const int length = GIFReadByte(stream);
         if (length <= 0)
             return;   // 0 ends; the end of the stream ends the data too
-        const int id = ReadByte(stream);
+        const int id = GIFReadByte(stream);
         if (id < 0)
             return;
         switch (id & 7) {
@@ -460,7 +436,7 @@ void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
             if (length < 3)
                 throw GIFException("Invalid GIF data");
             uint8_t b[2];
-            ReadExact(stream, b, 2);
+            GIFReadExact(stream, b, 2);
             Loops = uint16_t(b[0] | (b[1] << 8));
             Skip(stream, length - 3);
             break;
@@ -469,7 +445,7 @@ void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
             if (length < 5)
                 throw GIFException("Invalid GIF data");
             uint8_t b[4];
-            ReadExact(stream, b, 4);
+            GIFReadExact(stream, b, 4);
             BufferSize = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
             Skip(stream, length - 5);
             break;

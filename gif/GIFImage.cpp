@@ -1,6 +1,7 @@
 // the GIF picture model and reader, the block layout of the writer, the whole-image
 // operations and the codec's registration.
 #include "gif/GIFImage.h"
+#include "gif/GIFStreamIO.h"
 
 #include "platform/CodePage.h"
 
@@ -33,28 +34,6 @@ int BitsForColors(int count)
 }
 
 namespace {
-
-void ReadExact(QIODevice &stream, void *buffer, qint64 count)
-{
-    if (count <= 0)
-        return;
-    if (stream.read(static_cast<char *>(buffer), count) != count)
-        throw GIFException("Premature end of data");
-}
-
-void WriteBytes(QIODevice &stream, const void *buffer, qint64 count)
-{
-    if (count > 0 && stream.write(static_cast<const char *>(buffer), count) != count)
-        throw EInOutError(EIO);
-}
-
-void WriteByte(QIODevice &stream, uint8_t b) { WriteBytes(stream, &b, 1); }
-
-void StepBack(QIODevice &stream)
-{
-    if (stream.pos() > 0)
-        stream.seek(stream.pos() - 1);
-}
 
 TColor ColorOf(const TGIFColor &c) { return TColor(c.Red) | (TColor(c.Green) << 8) | (TColor(c.Blue) << 16); }
 TGIFColor EntryOf(TColor color)
@@ -160,7 +139,7 @@ void TGIFImageList::LoadFromStream(QIODevice &stream, void *)
             return;
     } while (b == 0);
     while (b != ';') {
-        StepBack(stream);
+        GIFStepBack(stream);
         if (b != '!' && b != ',') {
             Warn(1, "Unknown GIF block type");
             break;
@@ -183,7 +162,7 @@ void TGIFImageList::LoadFromStream(QIODevice &stream, void *)
                 return;
         } while (b == 0);
     }
-    StepBack(stream);
+    GIFStepBack(stream);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -321,7 +300,7 @@ void TGIFColorMap::LoadFromStream(QIODevice &stream, int n)
     Clear();
     Grow(n);
     if (n > 0)
-        ReadExact(stream, colors.data(), 3 * qint64(n));
+        GIFReadExact(stream, colors.data(), 3 * qint64(n));
     count = n;
 }
 
@@ -331,7 +310,7 @@ void TGIFColorMap::SaveToStream(QIODevice &stream) const
     std::vector<uint8_t> bytes(size_t(total) * 3, 0);
     if (count > 0)
         std::memcpy(bytes.data(), colors.data(), size_t(count) * 3);
-    WriteBytes(stream, bytes.data(), qint64(bytes.size()));
+    GIFWriteBytes(stream, bytes.data(), qint64(bytes.size()));
 }
 
 bool TGIFColorMap::SortByUse()
@@ -511,7 +490,7 @@ void TGIFHeader::LoadFromStream(QIODevice &stream)
     }
     Version = std::string(signature + 3, 3);
     uint8_t descriptor[7];
-    ReadExact(stream, descriptor, 7);
+    GIFReadExact(stream, descriptor, 7);
     Width = uint16_t(descriptor[0] | (descriptor[1] << 8));
     Height = uint16_t(descriptor[2] | (descriptor[3] << 8));
     Packed = descriptor[4];
@@ -527,11 +506,11 @@ void TGIFHeader::LoadFromStream(QIODevice &stream)
 
 void TGIFHeader::SaveToStream(QIODevice &stream)
 {
-    WriteBytes(stream, WriteVersion >= gv89a ? "GIF89a" : "GIF87a", 6);
+    GIFWriteBytes(stream, WriteVersion >= gv89a ? "GIF89a" : "GIF87a", 6);
     Prepare();
     const uint8_t descriptor[7] = {uint8_t(Width), uint8_t(Width >> 8), uint8_t(Height), uint8_t(Height >> 8),
                                    Packed, BackgroundColorIndex, AspectRatio};
-    WriteBytes(stream, descriptor, 7);
+    GIFWriteBytes(stream, descriptor, 7);
     if (Packed & 0x80)
         colorTable->SaveToStream(stream);
 }
@@ -729,11 +708,11 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
     char b;
     if (!stream.getChar(&b))
         return;
-    StepBack(stream);
+    GIFStepBack(stream);
     if (b == ';' || b == 0)
         return;
     uint8_t descriptor[10];
-    ReadExact(stream, descriptor, 10);
+    GIFReadExact(stream, descriptor, 10);
     Separator = descriptor[0];
     Left = uint16_t(descriptor[1] | (descriptor[2] << 8));
     Top = uint16_t(descriptor[3] | (descriptor[4] << 8));
@@ -785,7 +764,7 @@ void TGIFSubImage::SaveToStream(QIODevice &stream)
                                     uint8_t(Left), uint8_t(Left >> 8), uint8_t(Top), uint8_t(Top >> 8),
                                     uint8_t(Width), uint8_t(Width >> 8), uint8_t(Height), uint8_t(Height >> 8),
                                     Packed};
-    WriteBytes(stream, descriptor, 10);
+    GIFWriteBytes(stream, descriptor, 10);
     if (Packed & 0x80)
         colorTable->SaveToStream(stream);
     EncodeFrame(*this, stream);
@@ -801,7 +780,7 @@ void TGIFTrailer::LoadFromStream(QIODevice &stream)
         Warn(1, "Invalid Image trailer");
 }
 
-void TGIFTrailer::SaveToStream(QIODevice &stream) { WriteByte(stream, ';'); }
+void TGIFTrailer::SaveToStream(QIODevice &stream) { GIFWriteByte(stream, ';'); }
 
 // ---------------------------------------------------------------------------------------
 // TGIFImage

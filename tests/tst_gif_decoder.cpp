@@ -9,37 +9,13 @@
 using namespace giftest;
 
 namespace {
-struct Outcome {
-    std::vector<uint8_t> pixels;
-    std::vector<std::string> warnings;
-    std::string error;
-    qint64 pos = 0;
-};
-
-template <class F>
-Outcome Run(const QByteArray &data, int width, int height, uint8_t fill, F decode)
-{
-    Outcome o;
-    o.pixels.assign(size_t(width) * height + 16, fill);
-    QByteArray copy = data;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    try {
-        decode(buffer, o.pixels.data(), [&](const std::string &m) { o.warnings.push_back(m); });
-    } catch (const GIFException &e) {
-        o.error = e.what();
-    }
-    o.pixels.resize(size_t(width) * height);
-    o.pos = buffer.pos();
-    return o;
-}
 
 void Compare(const QByteArray &data, int width, int height, bool interlaced, uint8_t fill)
 {
-    const Outcome fast = Run(data, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+    const DecodeOutcome fast = RunDecoder(data, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         DecodeLZW(s, p, width, height, interlaced, fill, warn);
     });
-    const Outcome literal = Run(data, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+    const DecodeOutcome literal = RunDecoder(data, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         reference::Decode(s, p, width, height, interlaced, warn);
     });
     ASSERT_EQ(fast.error, literal.error);
