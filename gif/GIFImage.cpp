@@ -356,6 +356,28 @@ void TGIFGlobalColorMap::Warn(int severity, const std::string &message)
         header->Image()->Warn(this, severity, message);
 }
 
+// Adds the uses of every colour index by one frame's pixels.
+static void CountFramePixels(TGIFSubImage &frame, std::vector<uint32_t> &counts)
+{
+    if (!frame.Data())
+        return;
+    const uint8_t *p = frame.Data();
+    for (uint32_t i = 0; i < frame.DataSize(); ++i)
+        counts[p[i]]++;
+}
+
+// Rewrites one frame's pixels, and its transparent index, through a translation table.
+static void RemapFramePixels(TGIFSubImage &frame, const std::vector<uint8_t> &translation)
+{
+    if (frame.Data()) {
+        uint8_t *p = frame.Data();
+        for (uint32_t i = 0; i < frame.DataSize(); ++i)
+            p[i] = translation[p[i]];
+    }
+    if (frame.Transparent && frame.FrameControl)
+        frame.FrameControl->TransparentIndexValue = translation[frame.FrameControl->TransparentIndexValue];
+}
+
 void TGIFGlobalColorMap::CountUses(std::vector<uint32_t> &counts)
 {
     counts.assign(256, 0);
@@ -364,11 +386,8 @@ void TGIFGlobalColorMap::CountUses(std::vector<uint32_t> &counts)
         return;
     for (int f = 0; f < image->Images().Count(); ++f) {
         TGIFSubImage *frame = image->Images()[f];
-        if (&frame->ActiveColorMap() != this || !frame->Data())
-            continue;
-        const uint8_t *p = frame->Data();
-        for (uint32_t i = 0; i < frame->DataSize(); ++i)
-            counts[p[i]]++;
+        if (&frame->ActiveColorMap() == this)
+            CountFramePixels(*frame, counts);
     }
 }
 
@@ -379,15 +398,8 @@ void TGIFGlobalColorMap::RemapPixels(const std::vector<uint8_t> &translation)
         return;
     for (int f = 0; f < image->Images().Count(); ++f) {
         TGIFSubImage *frame = image->Images()[f];
-        if (&frame->ActiveColorMap() != this)
-            continue;
-        if (frame->Data()) {
-            uint8_t *p = frame->Data();
-            for (uint32_t i = 0; i < frame->DataSize(); ++i)
-                p[i] = translation[p[i]];
-        }
-        if (frame->Transparent && frame->FrameControl)
-            frame->FrameControl->TransparentIndexValue = translation[frame->FrameControl->TransparentIndexValue];
+        if (&frame->ActiveColorMap() == this)
+            RemapFramePixels(*frame, translation);
     }
 }
 
@@ -414,22 +426,12 @@ void TGIFLocalColorMap::Warn(int severity, const std::string &message)
 void TGIFLocalColorMap::CountUses(std::vector<uint32_t> &counts)
 {
     counts.assign(256, 0);
-    if (!frame->Data())
-        return;
-    const uint8_t *p = frame->Data();
-    for (uint32_t i = 0; i < frame->DataSize(); ++i)
-        counts[p[i]]++;
+    CountFramePixels(*frame, counts);
 }
 
 void TGIFLocalColorMap::RemapPixels(const std::vector<uint8_t> &translation)
 {
-    if (frame->Data()) {
-        uint8_t *p = frame->Data();
-        for (uint32_t i = 0; i < frame->DataSize(); ++i)
-            p[i] = translation[p[i]];
-    }
-    if (frame->Transparent && frame->FrameControl)
-        frame->FrameControl->TransparentIndexValue = translation[frame->FrameControl->TransparentIndexValue];
+    RemapFramePixels(*frame, translation);
 }
 
 void TGIFLocalColorMap::Changed()
