@@ -78,13 +78,7 @@ void TF_Main::ConnectHandlers()
     connect(PageControl1, &QTabWidget::currentChanged, this, Handler(this, &TF_Main::PageControl1Change));
     connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
-        connect(box, &QCheckBox::toggled, this, [this, box] {
-            try {
-                CheckBoxClick(box);
-            } catch (...) {
-                HandleCurrentException();
-            }
-        });
+        connect(box, &QCheckBox::toggled, this, [this, box] { Handler(this, &TF_Main::CheckBoxClick)(box); });
     ListBox1->setContextMenuPolicy(Qt::PreventContextMenu);
     ListBox1->viewport()->installEventFilter(this);
     ToolBar1->installEventFilter(this);
@@ -116,13 +110,8 @@ void TF_Main::CreationStep()
     for (int i = 0; i < 5; ++i) {
         recentmenu[size_t(i)] = new QAction(this);
         recentmenu[size_t(i)]->setObjectName(QStringLiteral("recentmenu%1").arg(i));
-        connect(recentmenu[size_t(i)], &QAction::triggered, this, [this, i] {
-            try {
-                RecentItemClick(i);
-            } catch (...) {
-                HandleCurrentException();
-            }
-        });
+        connect(recentmenu[size_t(i)], &QAction::triggered, this,
+                [this, i] { Handler(this, &TF_Main::RecentItemClick)(i); });
     }
     Settings = std::make_unique<TIniFile>(SettingsFilePath());
     // The scratch file is emptied at every start; a failure here reaches the error box.
