@@ -1,6 +1,6 @@
 // How long the Deck store's whole-file operations take on large Decks, next to the floor of
 // reading the file once and sorting its words with the same collation.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"

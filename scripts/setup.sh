@@ -10,6 +10,7 @@ GLOSSAD_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick espeak-ng sox pulseaudio fonts-dejavu-core
   shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl x11-utils xdotool
+  at-spi2-core python3-pyatspi dbus-x11 libmagick++-dev gifsicle
 )
 
 glossad_install_packages() {
@@ -31,7 +32,10 @@ glossad_build() {
   local root
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
   if [ ! -f "$root/build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    local launcher=()
+    # Rebuilds in several checkouts share compiled objects when ccache is there.
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
   fi
   cmake --build "$root/build" -j2
 }

@@ -1,7 +1,7 @@
 #include "platform/FileTypeRegistration.h"
 #include "platform/IniFile.h"
 #include "platform/MediaPlayer.h"
-#include "app/about.h"
+#include "app/AboutBox.h"
 #include "support/MainWindowFixture.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 // A main window living in a temporary program folder of its own, with scripted dialogs.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "platform/ImageControl.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempFolder.h"

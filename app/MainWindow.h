@@ -186,12 +186,13 @@ private:
     void CloseStep();
     void RestoreRecentFiles();
     void RestoreOptions();
-    void AttachRecentItem(int index);
+    void AttachRecentItem(int index);   // index 0..4: caption "&k path", in the "&File" menu
     void QuestionPhase();
     void AnswerPhase();
     void ShowState(const char *resource);
     void SetGoEnabled(bool enabled);
-    void StartSound(const std::string &path);   // set the file, open it, play; throws on failure   // index 0..4: caption "&k path", in the "&File" menu
+    // Sets the file, opens it and plays it; throws on failure.
+    void StartSound(const std::string &path);
 
     QStringList commandLine;
     bool shown = false;

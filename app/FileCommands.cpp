@@ -1,5 +1,5 @@
 // File commands: which Deck file is the working file, and the recent-file entries.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"

@@ -1,6 +1,6 @@
 // Glossadrome: flash cards for learning vocabulary.
 #include "app/PictureFormats.h"
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "platform/Application.h"
 
 int main(int argc, char **argv)

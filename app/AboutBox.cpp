@@ -1,6 +1,6 @@
-#include "app/about.h"
+#include "app/AboutBox.h"
 
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "platform/ProgramIcons.h"
 #include "platform/Shell.h"
 

@@ -1,6 +1,6 @@
 // The Study page: Go with its question and answer phases, the answer sides, and the tool-bar
 // events that choose how the next Item is picked.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"

@@ -1,7 +1,7 @@
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include "app/ButtonImages.h"
-#include "app/about.h"
+#include "app/AboutBox.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/ProgramIcons.h"
 #include "platform/ImageControl.h"

@@ -1,7 +1,7 @@
 // The main window's creation, show and close steps and its settings file.
 #include "app/ButtonImages.h"
-#include "app/Unit1.h"
-#include "app/about.h"
+#include "app/MainWindow.h"
+#include "app/AboutBox.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/FileTypeRegistration.h"
 #include "platform/ProgramIcons.h"

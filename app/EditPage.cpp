@@ -1,5 +1,5 @@
 // The Edit page: the word list and its sort menu, the Item fields and their commands.
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
 #include "dragdrop/DropTarget.h"
 #include "platform/CodePage.h"
