@@ -103,6 +103,18 @@ public:
     using Exception::Exception;
 };
 
+// A drawing operation that the picture cannot carry out (a row outside the picture ...).
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Memory for a picture could not be had.
+class EOutOfMemory : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // The largest picture the decoders accept, in pixels (width x height): larger headers are
 // refused before any pixel memory is allocated.
 constexpr long long MaxGraphicPixels = 64LL * 1024 * 1024;
