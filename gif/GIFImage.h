@@ -22,6 +22,8 @@ class TGIFImage;
 class TGIFSubImage;
 class TGIFExtension;
 class TGIFList;
+class TBitmap;
+class TPicture;
 
 // A colour outside a table: a 24-bit RGB number with red in the low byte.
 using TColor = uint32_t;
@@ -274,6 +276,17 @@ public:
     uint8_t *Rows(int y);
     // Copies another frame: descriptor, local table, pixels and extensions.
     void Assign(const TGIFSubImage &source);
+    // A frame made from another picture (GIFConvert.cpp): bitmaps of 1, 4 and 8 bits keep their
+    // palette, deeper ones are reduced with the picture's ReductionMode, DitherKind and
+    // PaletteBits; icons and metafiles bring their transparency, other graphics are drawn.
+    // "Color table overflow" when an unreduced picture has more than 256 colours.
+    void Assign(const TGraphic &source);
+    void Assign(const TPicture &source);
+    // Crops a transparent frame to the box of its visible pixels; with none it becomes empty.
+    void Trim();
+    // Makes transparent the pixels that show the same colour as `previous` (the frame shown
+    // before this one) shows there.
+    void DropRepeats(TGIFSubImage *previous);
     TPalette GetPalette();
     void SetPalette(const TPalette &palette);
     // The frame as an indexed QImage with its active colours (transparent index transparent).
@@ -428,6 +441,9 @@ public:
     void ReadBody(QIODevice &stream) override;
 };
 
+// A copy of an extension that belongs to `frame` (not yet in its list).
+TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame);
+
 // The registries (created on first use, freed by UnregisterGIFCodec). Look-ups search from the
 // last registered pair to the first.
 void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls);
@@ -464,7 +480,7 @@ public:
 
     void Clear();
     int Add(TGIFSubImage *frame);        // appended as it is
-    int Add(const TGraphic &source);     // "Object type not supported for operation" for now
+    int Add(const TGraphic &source);     // any other graphic becomes a new frame
     // The largest bits per pixel of the global table and of every frame.
     int BitsPerPixel() const;
     int ColorResolution() const { return BitsPerPixel() - 1; }
@@ -485,7 +501,14 @@ public:
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;
 
-    // The clipboard format "GIF Image" (mime type GIFClipboardMimeType, the whole file).
+    // Shrinks the picture (GIFOptimize.cpp): the options are a set of TCompactOption. The
+    // reduction mode is only checked; no colours are reduced here.
+    void Compact(uint8_t options, uint8_t reductionMode = 0, uint8_t ditherKind = 0, int paletteBits = 8);
+    // The component-stream form: optimised first when GIFOptimizeOnWrite is set.
+    void WriteData(QIODevice &stream);
+
+    // The clipboard format "GIF Image" (mime type GIFClipboardMimeType, the whole file). Pasting
+    // takes a GIF first, else any picture the clipboard offers, converted into one frame.
     void LoadFromClipboardFormat();
     void SaveToClipboardFormat();
     void DropCachedBitmap() { cachedBitmap = QImage(); }
@@ -500,6 +523,21 @@ private:
 };
 
 extern const char *const GIFClipboardMimeType;   // "image/gif"
+
+// What TGIFImage::Compact does.
+enum TCompactOption : uint8_t {
+    CompactTrim = 0x01,      // crop transparent frames, drop frames that become empty
+    CompactRepeats = 0x02,   // make each frame transparent where it repeats the frame it is shown over
+    CompactCleanup = 0x04,   // drop unused transparency, needless disposal, non-display extensions, empty frames
+    CompactTables = 0x08,    // sort colour tables by use and drop unused entries
+    CompactColors = 0x10,    // only checked: a caller-given palette needs CompactCleanup
+    CompactAll = 0x1F,
+};
+
+// A bitmap of a picture that another program made (a pasted or loaded QImage): 32-bit when it
+// has an alpha channel, with a mask (alpha below one half is transparent) and Transparent set;
+// otherwise 24-bit, or 8-bit for indexed pictures.
+std::unique_ptr<TBitmap> BitmapFromImage(const QImage &image);
 
 // Start-up and shutdown of the codec: registers ".gif" as "GIF Image" with the picture loader.
 void RegisterGIFCodec();

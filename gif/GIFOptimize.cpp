@@ -1,0 +1,230 @@
+// The whole-picture optimiser: sorted and trimmed colour tables, no transparency or disposal
+// that has no effect, frames made transparent where they repeat what is already shown,
+// transparent borders cropped, and no extensions or frames that carry nothing to show.
+#include "gif/GIFFrameControl.h"
+#include "gif/GIFImage.h"
+
+#include <algorithm>
+
+namespace {
+
+bool Covers(const TGIFSubImage &outer, const TGIFSubImage &inner)
+{
+    return outer.Left <= inner.Left && outer.Top <= inner.Top &&
+           outer.Left + outer.Width >= inner.Left + inner.Width && outer.Top + outer.Height >= inner.Top + inner.Height;
+}
+
+bool UsesTransparentIndex(const TGIFSubImage &frame)
+{
+    const int t = frame.TransparentIndex();
+    const uint8_t *p = frame.Data();
+    return t >= 0 && p && std::find(p, p + frame.DataSize(), uint8_t(t)) != p + frame.DataSize();
+}
+
+bool HasVisiblePixel(const TGIFSubImage &frame)
+{
+    const int t = frame.TransparentIndex();
+    const uint8_t *p = frame.Data();
+    return std::any_of(p, p + frame.DataSize(), [t](uint8_t pixel) { return pixel != t; });
+}
+
+// Extensions that carry nothing a player shows (the looping extension is judged apart).
+bool NonDisplay(const TGIFExtension *extension)
+{
+    return dynamic_cast<const TGIFCommentExtension *>(extension) ||
+           dynamic_cast<const TGIFTextExtension *>(extension) ||
+           dynamic_cast<const TGIFUnknownAppExtension *>(extension);
+}
+
+// Moves every extension but the graphic control extensions of `from` to the front of `to`, so
+// that a dropped frame's looping extension and comments stay in the picture.
+void MoveExtensions(TGIFSubImage &from, TGIFSubImage &to)
+{
+    std::vector<TGIFExtension *> moved, kept;
+    for (int i = 0; i < from.Extensions().Count(); ++i)
+        if (!dynamic_cast<TGIFGraphicControlExtension *>(from.Extensions()[i]))
+            moved.push_back(CopyExtension(*from.Extensions()[i], &to));
+    if (moved.empty())
+        return;
+    while (to.Extensions().Count() > 0) {
+        kept.push_back(to.Extensions()[0]);
+        to.Extensions().Remove(kept.back());
+    }
+    for (TGIFExtension *e : moved)
+        to.Extensions().Add(e);
+    for (TGIFExtension *e : kept)
+        to.Extensions().Add(e);
+}
+
+// Adds a dropped frame's delay to the frame shown before it, so that the animation keeps its
+// timing.
+void AddDelay(TGIFSubImage &frame, int delay)
+{
+    if (delay <= 0)
+        return;
+    if (!frame.FrameControl)
+        frame.Extensions().Add(new TGIFGraphicControlExtension(&frame));
+    frame.FrameControl->SetDelay(uint16_t(std::min(frame.FrameControl->Delay() + delay, 0xFFFF)));
+}
+
+class Optimizer {
+public:
+    Optimizer(TGIFImage &image, uint8_t options) : image(image), frames(image.Images()), options(options) {}
+
+    void Run()
+    {
+        total = 6 * frames.Count();
+        if (options & CompactTables)
+            SortTables();
+        else
+            Step(frames.Count());
+        if (options & CompactCleanup) {
+            DropUnusedTransparency();
+            DropHiddenDisposal();
+        } else {
+            Step(2 * frames.Count());
+        }
+        if (options & CompactRepeats)
+            DropRepeatedPixels();
+        else
+            Step(frames.Count());
+        if (options & CompactTrim)
+            TrimFrames();
+        else
+            Step(frames.Count());
+        if (options & CompactCleanup)
+            DropNonDisplay();
+        else
+            Step(frames.Count());
+    }
+
+private:
+    void Step(int n = 1)
+    {
+        done += n;
+        if (image.ProgressWanted() && total > 0)
+            image.Progress(TProgressStage::Running, std::min(done, total) * 100 / total, false, QRect(), "Optimizing...");
+    }
+
+    void SortTables()
+    {
+        if (image.GlobalColorMap().Count() > 0)
+            image.GlobalColorMap().SortByUse();
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (frames[i]->ColorTable().Count() > 0)
+                frames[i]->ColorTable().SortByUse();
+            Step();
+        }
+    }
+
+    void DropUnusedTransparency()
+    {
+        for (int i = 0; i < frames.Count(); ++i) {
+            TGIFSubImage &frame = *frames[i];
+            if (frame.Transparent && !UsesTransparentIndex(frame))
+                for (TGIFGraphicControlExtension *control : FrameControls(frame))
+                    control->SetTransparent(false);
+            Step();
+        }
+    }
+
+    // Restoring the area of a frame is needless when the next frame is opaque and covers it.
+    void DropHiddenDisposal()
+    {
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (i + 1 < frames.Count()) {
+                TGIFSubImage &frame = *frames[i], &next = *frames[i + 1];
+                const int disposal = FrameDisposal(frame);
+                if ((disposal == 2 || disposal == 3) && !next.Transparent && !next.Empty() && Covers(next, frame))
+                    for (TGIFGraphicControlExtension *control : FrameControls(frame))
+                        control->SetDisposal(0);
+            }
+            Step();
+        }
+    }
+
+    void DropRepeatedPixels()
+    {
+        for (int i = frames.Count() - 1; i >= 1; --i) {
+            int below = i - 1;
+            while (below > 0 && FrameDisposal(*frames[below]) == 3)
+                --below;
+            frames[i]->DropRepeats(frames[below]);
+            Step();
+        }
+        Step();
+    }
+
+    void TrimFrames()
+    {
+        const int count = frames.Count();
+        for (int i = count - 1; i >= 0; --i) {
+            Step();
+            TGIFSubImage &frame = *frames[i];
+            if (frame.Empty() || !frame.Transparent || frame.TransparentIndex() < 0)
+                continue;
+            if (HasVisiblePixel(frame)) {
+                frame.Trim();
+                continue;
+            }
+            // Nothing of the frame shows: it goes, unless it is the only one.
+            if (frames.Count() == 1)
+                continue;
+            const int delay = frame.FrameControl ? frame.FrameControl->Delay() : 0;
+            MoveExtensions(frame, *frames[i + 1 < frames.Count() ? i + 1 : i - 1]);
+            if (i > 0)
+                AddDelay(*frames[i - 1], delay);
+            frames.Delete(i);
+        }
+    }
+
+    void DropNonDisplay()
+    {
+        const int count = frames.Count();
+        for (int i = count - 1; i >= 0; --i) {
+            TGIFSubImage &frame = *frames[i];
+            TGIFExtensionList &extensions = frame.Extensions();
+            for (int e = extensions.Count() - 1; e >= 0; --e) {
+                const TGIFExtension *extension = extensions[e];
+                const bool loop = dynamic_cast<const TGIFAppExtNSLoop *>(extension) != nullptr;
+                if (NonDisplay(extension) || (loop && !(i == 0 && count > 1)))
+                    extensions.Delete(e);
+            }
+            for (TGIFGraphicControlExtension *control : FrameControls(frame)) {
+                const bool single = count == 1;
+                if ((control->Delay() == 0 || single) && !control->Transparent() && !control->WaitForInput() &&
+                    (control->Disposal() < 2 || single))
+                    extensions.Delete(extensions.IndexOf(control));
+            }
+            if (frame.Empty() && extensions.Count() == 0 && frames.Count() > 1)
+                frames.Delete(i);
+            Step();
+        }
+    }
+
+    TGIFImage &image;
+    TGIFImageList &frames;
+    uint8_t options;
+    int total = 0, done = 0;
+};
+
+} // namespace
+
+void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
+{
+    if (GetEmpty())
+        return;
+    // Checked before anything changes, so that a refused call leaves the picture as it was.
+    if ((options & CompactColors) && !(options & CompactCleanup) && reductionMode == 9)
+        throw GIFException("Invalid reduction method");
+    DropCachedBitmap();
+    Progress(TProgressStage::Starting, 0, false, QRect(), "Optimizing...");
+    try {
+        Optimizer(*this, options).Run();
+    } catch (...) {
+        Progress(TProgressStage::Ending, 0, false, QRect(), "Optimizing...");
+        throw;
+    }
+    Changed();
+    Progress(TProgressStage::Ending, 100, false, QRect(), "Optimizing...");
+}
