@@ -4,13 +4,15 @@
 //                 with dither (its default method and Floyd-Steinberg); "psnr" in dB.
 //   Convert/...   a 1165x859 24-bit photo (BMP) to a 256-colour GIF, whole processes:
 //                 `glossgif convert --optimize` against `convert -colors 256 +dither`.
-//   Optimize/...  a 380-frame 472x298 animation of full frames, whole processes:
-//                 `glossgif optimize` against `gifsicle -O2`; "bytes_out" is the file made.
-// The photos and the animation are made at start from ../shared/testdata/gif/real: two photos
-// enlarged with a Lanczos filter, a seeded plasma, and the composed frames of muybridge.gif
+//   Optimize/...  380-frame 472x298 animations of full frames, whole processes: `glossgif
+//                 optimize` against `gifsicle -O2`; "bytes_out" is the file made.
+// The pictures are made at start from ../shared/testdata/gif/real: two photos enlarged with a
+// Lanczos filter and a seeded plasma; the composed frames of two real animations (muybridge.gif,
+// a new photo in every frame; animated-red-blue.gif, small changes over a still picture),
 // enlarged and repeated. A summary of the ratios follows the benchmark table.
 //
-//   build/bench/bench_gif_make --benchmark_min_time=1
+//   build/bench_gif_make --benchmark_min_time=1
+// With GLOSSAD_BENCH_KEEP set, the pictures made stay in the folder printed at the end.
 #include "gif/ColorReduction.h"
 #include "gif/GIFImage.h"
 
@@ -71,7 +73,7 @@ std::map<std::string, Figures> &Results()
 
 // Times the loop body and keeps the mean for the summary.
 template <class F>
-void Timed(benchmark::State &state, F &&body)
+void Timed(benchmark::State &state, const std::string &key, F &&body)
 {
     double total = 0;
     for (auto _ : state) {
@@ -79,7 +81,7 @@ void Timed(benchmark::State &state, F &&body)
         body();
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    Results()[state.name()].seconds = state.iterations() ? total / double(state.iterations()) : 0;
+    Results()[key].seconds = state.iterations() ? total / double(state.iterations()) : 0;
 }
 
 double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
@@ -93,7 +95,7 @@ double Psnr(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-std::vector<uint8_t> MagickRGB(const Magick::Image &image)
+std::vector<uint8_t> MagickRGB(Magick::Image image)
 {
     const size_t w = image.columns(), h = image.rows();
     std::vector<uint8_t> rgb(w * h * 3);
@@ -110,19 +112,19 @@ std::vector<uint8_t> BitmapRGB(const TBitmap &bitmap)
     return rgb;
 }
 
-void QuantizeOurs(benchmark::State &state, const Photo *photo, int dither)
+void QuantizeOurs(benchmark::State &state, std::string key, const Photo *photo, int dither)
 {
     std::unique_ptr<TBitmap> result;
-    Timed(state, [&] { result = ReduceBitmapColors(*photo->bitmap, redOptimized, dither, 8); });
+    Timed(state, key, [&] { result = ReduceBitmapColors(*photo->bitmap, redOptimized, dither, 8); });
     const double psnr = Psnr(BitmapRGB(*photo->bitmap), BitmapRGB(*result));
     state.counters["psnr"] = psnr;
-    Results()[state.name()].psnr = psnr;
+    Results()[key].psnr = psnr;
 }
 
-void QuantizeMagick(benchmark::State &state, const Photo *photo, Magick::DitherMethod dither)
+void QuantizeMagick(benchmark::State &state, std::string key, const Photo *photo, Magick::DitherMethod dither)
 {
     Magick::Image result;
-    Timed(state, [&] {
+    Timed(state, key, [&] {
         result = photo->magick;
         result.quantizeColors(256);
         result.quantizeDither(dither != Magick::NoDitherMethod);
@@ -132,7 +134,7 @@ void QuantizeMagick(benchmark::State &state, const Photo *photo, Magick::DitherM
     });
     const double psnr = Psnr(MagickRGB(photo->magick), MagickRGB(result));
     state.counters["psnr"] = psnr;
-    Results()[state.name()].psnr = psnr;
+    Results()[key].psnr = psnr;
 }
 
 // Runs a program with its output thrown away; false when it fails.
@@ -152,15 +154,15 @@ bool Run(const std::vector<std::string> &args)
     return started == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void RunProcess(benchmark::State &state, std::vector<std::string> args, const std::string &output)
+void RunProcess(benchmark::State &state, std::string key, std::vector<std::string> args, std::string output)
 {
     bool ok = true;
-    Timed(state, [&] { ok = ok && Run(args); });
+    Timed(state, key, [&] { ok = ok && Run(args); });
     if (!ok)
         state.SkipWithError(("failed: " + args[0]).c_str());
     const double bytes = double(QFile(QString::fromStdString(output)).size());
     state.counters["bytes_out"] = bytes;
-    Results()[state.name()].bytes = bytes;
+    Results()[key].bytes = bytes;
 }
 
 void MakePhotos()
@@ -192,32 +194,36 @@ void MakePhotos()
     bmp.write("BMP3:" + WorkFile("photo.bmp"));
 }
 
-// 380 full frames of 472x298: the composed frames of a real animation, enlarged, mapped to one
-// shared palette and repeated.
-void MakeAnimation()
+// 380 full frames of 472x298: the composed frames of a real animation, enlarged (pixels
+// repeated, so the colours stay), then played over and over.
+void MakeAnimation(const std::string &source, const std::string &name)
 {
     std::vector<Magick::Image> read, frames;
-    Magick::readImages(&read, RealDir + "muybridge.gif");
+    Magick::readImages(&read, RealDir + source);
     Magick::coalesceImages(&frames, read.begin(), read.end());
     for (Magick::Image &f : frames) {
-        f.filterType(Magick::TriangleFilter);
-        f.resize(Magick::Geometry("472x298!"));
+        f.sample(Magick::Geometry("472x298!"));
         f.page(Magick::Geometry(0, 0));
+        f.animationDelay(10);
     }
-    Magick::Image strip;
-    Magick::appendImages(&strip, frames.begin(), frames.end());
-    strip.quantizeDither(false);
-    strip.quantizeColors(255);
-    strip.quantize();
-    Magick::mapImages(frames.begin(), frames.end(), strip, false);
-    std::vector<Magick::Image> animation;
+    const std::string distinct = WorkFile("distinct.gif");
+    Magick::writeImages(frames.begin(), frames.end(), distinct);
+    TGIFImage in, out;
+    in.LoadFromFile(distinct);
+    out.Assign(in);
+    while (out.Images().Count() > 0)
+        out.Images().Delete(0);
     for (int i = 0; i < 380; ++i) {
-        animation.push_back(frames[size_t(i) % frames.size()]);
-        animation.back().animationDelay(6);
-        animation.back().animationIterations(0);
+        auto *frame = new TGIFSubImage(&out);
+        frame->Assign(*in.Images()[i % in.Images().Count()]);
+        if (i == 0)
+            frame->Extensions().Add(new TGIFAppExtNSLoop(frame));
+        out.Add(frame);
     }
-    Magick::writeImages(animation.begin(), animation.end(), WorkFile("anim380.gif"));
+    out.SaveToFile(WorkFile(name.c_str()));
 }
+
+const char *const Animations[] = {"muybridge.gif", "animated-red-blue.gif"};
 
 void PrintSummary()
 {
@@ -239,46 +245,47 @@ void PrintSummary()
     }
     std::printf("  convert: time %.2fx (%.0f vs %.0f bytes)\n", ratio("Convert/glossgif", "Convert/imagemagick"),
                 r["Convert/glossgif"].bytes, r["Convert/imagemagick"].bytes);
-    std::printf("  optimize: time %.2fx, size %.3fx (%.0f vs %.0f bytes, input %lld)\n",
-                ratio("Optimize/glossgif", "Optimize/gifsicle"),
-                r["Optimize/gifsicle"].bytes > 0 ? r["Optimize/glossgif"].bytes / r["Optimize/gifsicle"].bytes : 0.0,
-                r["Optimize/glossgif"].bytes, r["Optimize/gifsicle"].bytes,
-                (long long)QFile(QString::fromStdString(WorkFile("anim380.gif"))).size());
+    for (const char *source : Animations) {
+        const std::string ours = std::string("Optimize/glossgif/") + source, peer = std::string("Optimize/gifsicle/") + source;
+        std::printf("  optimize %s: time %.2fx, size %.3fx (%.0f vs %.0f bytes, input %lld)\n", source,
+                    ratio(ours, peer), r[peer].bytes > 0 ? r[ours].bytes / r[peer].bytes : 0.0, r[ours].bytes,
+                    r[peer].bytes, (long long)QFile(QString::fromStdString(WorkFile(source))).size());
+    }
+}
+
+template <class... Args>
+benchmark::internal::Benchmark *Add(const std::string &name, void (*f)(benchmark::State &, std::string, Args...),
+                                    Args... args)
+{
+    return benchmark::RegisterBenchmark(name.c_str(), f, name, args...);
 }
 
 void Register()
 {
     for (const Photo &p : Photos()) {
         const Photo *photo = &p;
-        benchmark::RegisterBenchmark(("Quantize/ours/nodither/" + p.name).c_str(), QuantizeOurs, photo, dkNearest);
-        benchmark::RegisterBenchmark(("Quantize/magick/nodither/" + p.name).c_str(), QuantizeMagick, photo,
-                                     Magick::NoDitherMethod);
-        benchmark::RegisterBenchmark(("Quantize/ours/floyd/" + p.name).c_str(), QuantizeOurs, photo,
-                                     dkFloydSteinberg);
-        benchmark::RegisterBenchmark(("Quantize/magick/floyd/" + p.name).c_str(), QuantizeMagick, photo,
-                                     Magick::FloydSteinbergDitherMethod);
-        benchmark::RegisterBenchmark(("Quantize/magick/dither/" + p.name).c_str(), QuantizeMagick, photo,
-                                     Magick::RiemersmaDitherMethod);
+        Add("Quantize/ours/nodither/" + p.name, QuantizeOurs, photo, int(dkNearest));
+        Add("Quantize/magick/nodither/" + p.name, QuantizeMagick, photo, Magick::NoDitherMethod);
+        Add("Quantize/ours/floyd/" + p.name, QuantizeOurs, photo, int(dkFloydSteinberg));
+        Add("Quantize/magick/floyd/" + p.name, QuantizeMagick, photo, Magick::FloydSteinbergDitherMethod);
+        Add("Quantize/magick/dither/" + p.name, QuantizeMagick, photo, Magick::RiemersmaDitherMethod);
     }
-    const std::string photo = WorkFile("photo.bmp"), anim = WorkFile("anim380.gif");
-    benchmark::RegisterBenchmark("Convert/glossgif", RunProcess,
-                                 std::vector<std::string>{GLOSSGIF_PATH, "convert", photo, WorkFile("ours.gif"),
-                                                          "--reduction", "7", "--optimize"},
-                                 WorkFile("ours.gif"))
+    using Args = std::vector<std::string>;
+    const std::string photo = WorkFile("photo.bmp");
+    Add("Convert/glossgif", RunProcess,
+        Args{GLOSSGIF_PATH, "convert", photo, WorkFile("ours.gif"), "--reduction", "7", "--optimize"},
+        WorkFile("ours.gif"))
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Convert/imagemagick", RunProcess,
-                                 std::vector<std::string>{"convert", photo, "-colors", "256", "+dither",
-                                                          WorkFile("magick.gif")},
-                                 WorkFile("magick.gif"))
+    Add("Convert/imagemagick", RunProcess, Args{"convert", photo, "-colors", "256", "+dither", WorkFile("magick.gif")},
+        WorkFile("magick.gif"))
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Optimize/glossgif", RunProcess,
-                                 std::vector<std::string>{GLOSSGIF_PATH, "optimize", anim, WorkFile("ours-O.gif")},
-                                 WorkFile("ours-O.gif"))
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Optimize/gifsicle", RunProcess,
-                                 std::vector<std::string>{"gifsicle", "-O2", anim, "-o", WorkFile("gifsicle-O2.gif")},
-                                 WorkFile("gifsicle-O2.gif"))
-        ->Unit(benchmark::kMillisecond);
+    for (const char *source : Animations) {
+        const std::string anim = WorkFile(source), ours = WorkFile("ours-O.gif"), peer = WorkFile("gifsicle-O2.gif");
+        Add(std::string("Optimize/glossgif/") + source, RunProcess, Args{GLOSSGIF_PATH, "optimize", anim, ours}, ours)
+            ->Unit(benchmark::kMillisecond);
+        Add(std::string("Optimize/gifsicle/") + source, RunProcess, Args{"gifsicle", "-O2", anim, "-o", peer}, peer)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 } // namespace
@@ -287,7 +294,8 @@ int main(int argc, char **argv)
 {
     Magick::InitializeMagick(argv[0]);
     MakePhotos();
-    MakeAnimation();
+    for (const char *source : Animations)
+        MakeAnimation(source, source);
     Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
@@ -295,5 +303,9 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     PrintSummary();
+    if (qEnvironmentVariableIsSet("GLOSSAD_BENCH_KEEP")) {
+        WorkDir().setAutoRemove(false);
+        std::printf("pictures kept in %s\n", qPrintable(WorkDir().path()));
+    }
     return 0;
 }

@@ -4,7 +4,10 @@
 #include "gif/GIFFrameControl.h"
 #include "gif/GIFImage.h"
 
+#include <QBuffer>
+
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -54,6 +57,23 @@ void MoveExtensions(TGIFSubImage &from, TGIFSubImage &to)
         to.Extensions().Add(e);
     for (TGIFExtension *e : kept)
         to.Extensions().Add(e);
+}
+
+bool SamePixels(const TGIFSubImage &a, const TGIFSubImage &b)
+{
+    return a.DataSize() == b.DataSize() && (a.DataSize() == 0 || std::memcmp(a.Data(), b.Data(), a.DataSize()) == 0);
+}
+
+// The bytes the frame's table and pixels take in the file.
+int64_t EncodedSize(TGIFSubImage &frame)
+{
+    if (frame.Empty())
+        return 0;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EncodeFrame(frame, buffer);
+    const int localColors = frame.ColorTable().Count() > 0 ? 1 << frame.BitsPerPixel() : 0;
+    return buffer.size() + 3 * localColors;
 }
 
 // Adds a dropped frame's delay to the frame shown before it, so that the animation keeps its
@@ -143,13 +163,20 @@ private:
         }
     }
 
+    // Repeated pixels become transparent only where that makes the frame smaller: in a noisy
+    // picture scattered transparent pixels can cost more than they save.
     void DropRepeatedPixels()
     {
         for (int i = frames.Count() - 1; i >= 1; --i) {
             int below = i - 1;
             while (below > 0 && FrameDisposal(*frames[below]) == 3)
                 --below;
-            frames[i]->DropRepeats(frames[below]);
+            TGIFSubImage &frame = *frames[i];
+            TGIFSubImage before(&image);
+            before.Assign(frame);
+            frame.DropRepeats(frames[below]);
+            if (!SamePixels(frame, before) && TrimmedSize(frame) >= EncodedSize(before))
+                frame.Assign(before);
             Step();
         }
         Step();
@@ -200,6 +227,15 @@ private:
                 frames.Delete(i);
             Step();
         }
+    }
+
+    int64_t TrimmedSize(TGIFSubImage &frame)
+    {
+        TGIFSubImage copy(&image);
+        copy.Assign(frame);
+        if (options & CompactTrim)
+            copy.Trim();
+        return EncodedSize(copy);
     }
 
     TGIFImage &image;

@@ -339,14 +339,16 @@ TEST(Optimizer, TheFourCases)
     }
     {   // A second frame that repeats the first but for one pixel is cropped to that pixel.
         TGIFImage image;
-        std::vector<int> pixels(16, 1);
-        AddFrame(image, 0, 0, 4, 4, pixels);
-        pixels[6] = 2;
-        TGIFSubImage *second = AddFrame(image, 0, 0, 4, 4, pixels);
+        std::vector<int> pixels(32 * 32);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = int(i * 7 / 5 % 3);
+        AddFrame(image, 0, 0, 32, 32, pixels);
+        pixels[32 + 2] = 3;
+        TGIFSubImage *second = AddFrame(image, 0, 0, 32, 32, pixels);
         image.Compact(CompactAll);
         EXPECT_EQ(std::make_tuple(second->Left, second->Top, second->Width, second->Height),
                   std::make_tuple(uint16_t(2), uint16_t(1), uint16_t(1), uint16_t(1)));
-        EXPECT_EQ(second->ColorTable().Colors(Pixels(*second)[0]), TColor(0x202020));
+        EXPECT_EQ(second->ColorTable().Colors(Pixels(*second)[0]), TColor(0x303030));
     }
     {   // A wholly transparent frame goes; its delay joins the frame before, and the looping
         // extension of a dropped first frame moves on.
@@ -398,6 +400,25 @@ TEST(Optimizer, KeepsWhatShowsAndRefusesBeforeChanging)
     blank.Compact(CompactAll);
     ASSERT_EQ(blank.Images().Count(), 1);
     EXPECT_NO_THROW(SaveBytes(blank));
+}
+
+TEST(Optimizer, NoisyRepeatsStayWhenTransparencyWouldCostMore)
+{
+    TGIFImage image;
+    std::vector<int> first(64 * 64), second(64 * 64);
+    uint32_t seed = 12345;
+    auto next = [&] { return int((seed = seed * 1103515245u + 12345u) >> 16); };
+    for (size_t i = 0; i < first.size(); ++i) {
+        first[i] = next() % 4;
+        second[i] = next() % 2 ? first[i] : (first[i] + 1 + next() % 3) % 4;
+    }
+    AddFrame(image, 0, 0, 64, 64, first);
+    TGIFSubImage *frame = AddFrame(image, 0, 0, 64, 64, second);
+    const qsizetype before = SaveBytes(image).size();
+    image.Compact(CompactRepeats | CompactTrim);
+    EXPECT_LE(SaveBytes(image).size(), before);
+    EXPECT_FALSE(frame->Transparent);
+    EXPECT_EQ(Pixels(*frame), second);
 }
 
 TEST(Optimizer, WriteDataOptimisesOnlyWhenAsked)
