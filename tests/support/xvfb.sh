@@ -1,0 +1,16 @@
+# Sourced by the checks that need a real X server: start_xvfb WORKDIR starts an Xvfb of its
+# own on a display number it picks itself (written to fd 3), exports DISPLAY for it and sets
+# xvfb_pid. Returns 1 when the server does not come up.
+start_xvfb() {
+    local work=$1 i
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for i in $(seq 1 100); do
+        display=$(head -n1 "$work/display" 2>/dev/null)
+        [ -n "$display" ] && break
+        sleep 0.1
+    done
+    [ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; return 1; }
+    export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+    unset WAYLAND_DISPLAY
+}
