@@ -26,7 +26,6 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Glossadrome Help"));
-    resize(640, 520);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
@@ -56,10 +55,16 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
         Browser->setAccessibleName(windowTitle());
     });
 
+    // A comfortable page to read, on a small or scaled screen no larger than the screen allows.
+    QSize wanted(640, 520);
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        const QRect available = screen->availableGeometry();
+        wanted = wanted.boundedTo(available.size() * 9 / 10);
+        QRect frame(QPoint(0, 0), wanted);
+        frame.moveCenter(available.center());
+        setGeometry(frame);
+    } else {
+        resize(wanted);
     }
 }
 
