@@ -7,15 +7,6 @@
 
 namespace {
 
-class Accessibility : public MainWindowTest {
-protected:
-    TF_Main &StartWith(const std::string &deck)
-    {
-        folder.write("decks/deck.gsd", deck);
-        return Start({QString::fromStdString(DeckPath("deck.gsd"))});
-    }
-};
-
 QString Name(QObject *object) { return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name); }
 QString Description(QObject *object)
 {
@@ -43,6 +34,8 @@ const QString LongText = QStringLiteral("the beginning of a long text, ") + QStr
                          QStringLiteral(" and more words\nwith\nmany\nlines\nthat\nrun\npast\nthe\nbox\nend");
 
 } // namespace
+
+using Accessibility = MainWindowTest;
 
 TEST_F(Accessibility, ContentControlsAreNamedByTheirContent)
 {

@@ -15,15 +15,9 @@ for tool in Xvfb dbus-run-session /usr/libexec/at-spi-bus-launcher; do
 done
 "$python" -c "import pyatspi" 2>/dev/null || { echo "pyatspi missing"; exit 77; }
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-source "$here/../support/xvfb.sh"
-start_xvfb "$work" || exit 1
+# A display of our own, and a scratch folder $work.
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb || exit 1
 
 # A program folder, Deck and desktop folders of the check's own, so that nothing of the
 # build folder or of the user's desktop is touched.

@@ -1,8 +1,12 @@
-# Sourced by the checks that need a real X server: start_xvfb WORKDIR starts an Xvfb of its
-# own on a display number it picks itself (written to fd 3), exports DISPLAY for it and sets
-# xvfb_pid. Returns 1 when the server does not come up.
+# Sourced by the checks that need a real X server. start_xvfb makes a scratch folder $work,
+# removed (with the server stopped) when the script exits, and starts an Xvfb of its own on a
+# display number it picks itself (written to fd 3); it exports DISPLAY for it. Returns 1 when
+# the server does not come up.
 start_xvfb() {
-    local work=$1 i
+    local i
+    work=$(mktemp -d)
+    xvfb_pid=
+    trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for i in $(seq 1 100); do
