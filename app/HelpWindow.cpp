@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -49,6 +50,8 @@ THelpWindow::THelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(HomeButton, &QToolButton::clicked, Browser, &QTextBrowser::home);
     connect(Browser, &QTextBrowser::backwardAvailable, BackButton, &QToolButton::setEnabled);
     connect(Browser, &QTextBrowser::forwardAvailable, ForwardButton, &QToolButton::setEnabled);
+    // Escape puts the help away, as it does a dialog.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     connect(Browser, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = Browser->documentTitle();
         setWindowTitle(title.isEmpty() ? QStringLiteral("Glossadrome Help") : title);

@@ -82,6 +82,10 @@ TEST_F(HelpWindowTest, ContentsShowsTheHelpFileWithWorkingLinks)
     const int place = browser->verticalScrollBar()->value();
     EXPECT_EQ(OpenHelp(), help);
     EXPECT_EQ(browser->verticalScrollBar()->value(), place);
+    // Escape puts it away.
+    QApplication::setActiveWindow(help);
+    QTest::keyClick(browser, Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
 }
 
 TEST_F(HelpWindowTest, MissingOrUnreadableHelpFileIsNamedInTheErrorBox)
