@@ -26,7 +26,7 @@ cp "$program" "$(dirname "$program")/glossad.hlp" "$work/program/"
 printf 'chat\xb63\xb6cat, in French\xb6\xb6\xb6\r\n' >"$work/decks/one.gsd"
 export HOME="$work/home" XDG_DATA_HOME="$work/home/data" XDG_CONFIG_HOME="$work/home/config"
 export XDG_CACHE_HOME="$work/home/cache" XDG_RUNTIME_DIR="$work/home/runtime"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 dbus-run-session -- "$python" "$here/atspi_check.py" "$work/program/glossad" "$work/decks/one.gsd" \

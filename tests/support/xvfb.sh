@@ -5,6 +5,8 @@
 start_xvfb() {
     local i
     work=$(mktemp -d)
+    # Qt's runtime folder would otherwise be made, and left, in the temporary folder.
+    [ -n "${XDG_RUNTIME_DIR:-}" ] || { export XDG_RUNTIME_DIR="$work/runtime"; mkdir -m 700 "$XDG_RUNTIME_DIR"; }
     xvfb_pid=
     trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
