@@ -113,6 +113,7 @@ void TF_Main::LoadDeck(const std::string &chosen)
         throw EInOutError(ENOENT);
     FillWordList();
     B_ClearClick();
+    Image1->StopAnimation();
     SetStatusText(FromAnsi(path) + QStringLiteral(" loaded."));
     DeckLoaded = true;
     Untitled = false;

@@ -188,7 +188,9 @@ private:
         for (int i = count - 1; i >= 0; --i) {
             Step();
             TGIFSubImage &frame = *frames[i];
-            if (frame.Empty() || !frame.Transparent || frame.TransparentIndex() < 0)
+            // A frame restored to the background clears its whole area afterwards, seen or not:
+            // its size is part of what the animation shows.
+            if (frame.Empty() || !frame.Transparent || frame.TransparentIndex() < 0 || FrameDisposal(frame) == 2)
                 continue;
             if (HasVisiblePixel(frame)) {
                 frame.Trim();

@@ -36,14 +36,60 @@ void TCanvas::StretchDrawMasked(const QRect &rect, const QImage &image, const QI
     // The mask's bits are read as bits (index 0 or 1), whatever its colour table says.
     QImage masked = image.convertToFormat(QImage::Format_ARGB32);
     const QImage m = mask.format() == QImage::Format_Mono ? mask : mask.convertToFormat(QImage::Format_Mono);
+    const int width = masked.width();
     for (int y = 0; y < masked.height(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));
         const uchar *bits = m.constScanLine(y);
-        for (int x = 0; x < masked.width(); ++x)
-            if (bits[x >> 3] & (0x80 >> (x & 7)))
-                row[x] = 0;
+        for (int x = 0; x < width; x += 8) {
+            const uchar byte = bits[x >> 3];
+            if (!byte)
+                continue;   // eight opaque pixels
+            for (int bit = 0; bit < 8 && x + bit < width; ++bit)
+                if (byte & (0x80 >> bit))
+                    row[x + bit] = 0;
+        }
     }
     p->drawImage(rect, masked);
+}
+
+QImage TCanvas::Grab(const QRect &rect) const
+{
+    if (rect.isEmpty())
+        return {};
+    if (p && p->isActive())
+        if (auto *device = dynamic_cast<QImage *>(p->device()))
+            return device->copy(p->transform().mapRect(rect)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage behind(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    behind.fill(owner ? owner->palette().color(owner->backgroundRole()) : QColor(Qt::transparent));
+    return behind;
+}
+
+TImageCanvas::~TImageCanvas()
+{
+    if (painter.isActive())
+        painter.end();
+}
+
+void TImageCanvas::Lock()
+{
+    if (locks++ == 0 && !image.isNull() && painter.begin(&image))
+        Attach(&painter);
+}
+
+void TImageCanvas::Unlock()
+{
+    if (locks > 0 && --locks == 0) {
+        if (painter.isActive())
+            painter.end();
+        Attach(nullptr);
+    }
+}
+
+QImage TImageCanvas::Grab(const QRect &rect) const
+{
+    if (rect.isEmpty())
+        return {};
+    return image.copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 void TCanvas::FillRect(const QRect &rect, QRgb color) { p->fillRect(rect, QColor::fromRgba(color)); }

@@ -378,6 +378,21 @@ TEST(Optimizer, KeepsWhatShowsAndRefusesBeforeChanging)
     image.Compact(CompactAll);
     EXPECT_EQ(big->FrameControl->Disposal(), 2);   // the next frame does not hide it all
 
+    // A frame restored to the background keeps its area, even where it shows nothing.
+    TGIFImage restored;
+    AddFrame(restored, 0, 0, 3, 1, {0, 1, 2});
+    TGIFSubImage *cleared = AddFrame(restored, 0, 0, 3, 1, {3, 1, 3});
+    MakeTransparent(*cleared, 3);
+    Control(*cleared)->SetDisposal(2);
+    TGIFSubImage *empty = AddFrame(restored, 0, 0, 3, 1, {3, 3, 3});
+    MakeTransparent(*empty, 3);
+    Control(*empty)->SetDisposal(2);
+    AddFrame(restored, 0, 0, 1, 1, {0});
+    restored.Compact(CompactTrim);
+    ASSERT_EQ(restored.Images().Count(), 4);
+    EXPECT_EQ(cleared->Width, 3);
+    EXPECT_EQ(empty->Width, 3);
+
     TGIFImage covered;
     TGIFSubImage *small = AddFrame(covered, 1, 0, 2, 1, {0, 1});
     Control(*small)->SetDisposal(3);

@@ -144,6 +144,53 @@ TEST_F(MakeTool, RoundTripsEveryTestGIF)
     }
 }
 
+// What the animation painter shows of a file, frame by frame, with frames that show nothing
+// new left out (the optimiser drops frames that change nothing).
+std::vector<QImage> ShownFrames(const QString &gif, const QString &folder)
+{
+    QDir().mkpath(folder);
+    const Result r = RunTool({"frames", gif, folder});
+    EXPECT_EQ(r.code, 0) << gif.toStdString() << r.err.toStdString();
+    std::vector<QImage> shown;
+    for (int k = 0;; ++k) {
+        QImage frame(folder + QString("/frame-%1.png").arg(k));
+        if (frame.isNull())
+            break;
+        frame = frame.convertToFormat(QImage::Format_ARGB32);
+        if (shown.empty() || frame != shown.back())
+            shown.push_back(frame);
+    }
+    return shown;
+}
+
+TEST_F(MakeTool, OptimisedAnimationsShowTheSameFrames)
+{
+    if (RunTool({"frames", "--help"}).code != 0)
+        GTEST_SKIP() << "glossgif frames not built";
+    QStringList animations = {QString(GLOSSAD_SOURCE_DIR) + "/examples/pictures/bird.gif"};
+    for (const QString &gif : TestGIFs())
+        if (LoadBytes(ReadAll(gif.toStdString())).image->Images().Count() > 1)
+            animations << gif;
+    ASSERT_GE(animations.size(), 8);
+    for (const QString &gif : animations) {
+        SCOPED_TRACE(gif.toStdString());
+        const QString out = Out("optimised.gif");
+        QFile::remove(out);
+        const Result r = RunTool({"optimize", gif, out});
+        if (r.code != 0) {   // only what cannot be written back at all
+            EXPECT_NE(RunTool({"reencode", gif, Out("plain.gif")}).code, 0) << r.err.toStdString();
+            continue;
+        }
+        const std::vector<QImage> before = ShownFrames(gif, Out("before")), after = ShownFrames(out, Out("after"));
+        ASSERT_FALSE(before.empty());
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t k = 0; k < before.size(); ++k)
+            EXPECT_TRUE(after[k] == before[k]) << "frame " << k;
+        QDir(Out("before")).removeRecursively();
+        QDir(Out("after")).removeRecursively();
+    }
+}
+
 TEST_F(MakeTool, OptimizePrintsSizesAndHonoursTheMask)
 {
     const QString gif = QString::fromStdString(TestDataDir()) + "/real/animated-red-blue.gif";
