@@ -405,8 +405,7 @@ void TGIFSubImage::Trim()
     AllocatePixels();
     for (int y = 0; y < Height; ++y)
         std::memcpy(data.get() + size_t(y) * Width, old.get() + size_t(y + box.top) * oldWidth + box.left, Width);
-    Bitmap = QImage();
-    MaskPending = true;
+    DropRendering();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -476,8 +475,7 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
         FrameControl->SetTransparentIndex(t);
         FrameControl->SetTransparent(true);
     }
-    Bitmap = QImage();
-    MaskPending = true;
+    DropRendering();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,12 +1,15 @@
 #pragma once
 // The GIF codec: the picture model of a GIF file, the reader that
 // builds it from a stream, the extension blocks, the writer with its LZW and run-length
-// encoders, and the drawing of frames with the animation painter.
+// encoders, the drawing of frames with the animation painter, and the making of GIF pictures
+// from other pictures.
 //
 // Source files: GIFImage.cpp (model and reader), GIFDecoder.cpp (LZW decoding),
 // GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding),
 // GIFRender.cpp (frame bitmaps, masks, drawing), GIFPainter.cpp (the animation thread),
-// ColorReduction.cpp (palettes, lookups, dithering, pixel buffers).
+// ColorReduction.cpp (palettes, lookups, dithering, pixel buffers), ColorQuantizer.cpp (the
+// octree), GIFConvert.cpp (frames from other pictures, cropping, merging), GIFOptimize.cpp
+// (the whole-picture optimiser).
 #include "platform/Exceptions.h"
 #include "platform/Graphic.h"
 

@@ -255,7 +255,8 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     // Checked before anything changes, so that a refused call leaves the picture as it was.
     if ((options & CompactColors) && !(options & CompactCleanup) && reductionMode == 9)
         throw GIFException("Invalid reduction method");
-    DropCachedBitmap();
+    // No painter may read the frames while they change; a later Draw starts a new one.
+    StopPainters();
     Progress(TProgressStage::Starting, 0, false, QRect(), "Optimizing...");
     try {
         Optimizer(*this, options).Run();
