@@ -21,11 +21,11 @@ const char *const IconName = "application-x-glossadrome-deck";
 
 void WriteFile(const std::string &path, const QByteArray &content)
 {
-    const QString name = PathFromAnsi(path);
+    const QString name = PathFromNative(path);
     QDir().mkpath(QFileInfo(name).absolutePath());
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw Exception("Failed to set data for '" + path + "'");
+        throw Exception("Failed to set data for '" + DisplayPath(path) + "'");
 }
 
 // Quotes a path for the Exec key of a desktop entry.
@@ -42,7 +42,7 @@ void RefreshDatabase(const char *tool, const std::string &folder)
 {
     const QString program = QStandardPaths::findExecutable(QLatin1String(tool));
     if (!program.isEmpty())
-        QProcess::startDetached(program, {PathFromAnsi(folder)});
+        QProcess::startDetached(program, {PathFromNative(folder)});
 }
 
 } // namespace
@@ -74,7 +74,7 @@ bool FileTypeRegistration::Register() const
                          "Type=Application\n"
                          "Name=Glossadrome\n"
                          "Comment=Learn vocabulary with flash cards\n"
-                         "Exec=") + DesktopQuoted(PathFromAnsi(programPath)) + " %f\n"
+                         "Exec=") + DesktopQuoted(PathFromNative(programPath)) + " %f\n"
                          "Icon=glossadrome\n"
                          "MimeType=" + DeckMimeType + ";\n"
                          "Categories=Education;Languages;\n"
@@ -92,5 +92,5 @@ FileTypeRegistration CurrentFileTypeRegistration()
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         data = QDir::homePath() + QStringLiteral("/.local/share");
-    return {ToAnsiLossy(data), ProgramFilePath()};
+    return {NativePath(data), ProgramFilePath()};
 }

@@ -5,6 +5,6 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void ShellOpenFile(const std::string &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(PathFromAnsi(path))); }
+void ShellOpenFile(const std::string &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(PathFromNative(path))); }
 
 void ShellOpenAddress(const std::string &address) { QDesktopServices::openUrl(QUrl(FromAnsi(address))); }

@@ -3,5 +3,5 @@
 // program runs on its own, and the result is not examined.
 #include <string>
 
-void ShellOpenFile(const std::string &path);      // path in the program's code page
+void ShellOpenFile(const std::string &path);      // path as the file system's bytes
 void ShellOpenAddress(const std::string &address);

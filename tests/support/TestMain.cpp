@@ -2,6 +2,7 @@
 // scripted dialogs, and a fresh set of scripted answers before every test.
 #include "app/PictureFormats.h"
 #include "platform/Application.h"
+#include "support/OrdinaryUser.h"
 #include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ ScriptedDialogs &Scripted() { return *scripted; }
 
 int main(int argc, char **argv)
 {
+    BecomeOrdinaryUserWhenAsked();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     ::testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
