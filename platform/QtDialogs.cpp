@@ -60,7 +60,7 @@ std::optional<std::string> RunFileDialog(const FileDialogOptions &options, QFile
         dialog.setDefaultSuffix(FromAnsi(options.defaultExt));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return ToAnsiLossy(dialog.selectedFiles().constFirst());
+    return NativePath(dialog.selectedFiles().constFirst());
 }
 
 } // namespace

@@ -358,7 +358,7 @@ TEST_F(EditPage, AnEmptyFrequencyKeepsTheWholeWord)
 TEST_F(EditPage, WhatTheUserTypedStaysUntilTheyPickAnEntry)
 {
     TF_Main &w = StartWith(DeckLine("cat", "1", "feline") + DeckLine("dog", "2", "canine"));
-    QTest::qWaitForWindowActive(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     Fill("zebra", "striped");
     const auto typed = [&w] { return w.T_word->text() == "zebra" && w.T_Definition->text() == "striped"; };
     const QPoint onDog = w.ListBox1->visualItemRect(w.ListBox1->item(1)).center();
