@@ -261,7 +261,9 @@ void TF_Main::SaveSettings()
 
 void TF_Main::EXit1Click()
 {
-    // Ends the program at once: no close step, so the settings file stays as it was.
+    // Ends the program at once: no close step, so the settings file stays as it was. The window
+    // goes at once too, not only when the program has finished ending.
+    hide();
     QCoreApplication::exit(0);
 }
 

@@ -11,6 +11,8 @@ dir=${1:?usage: xvfb_check.sh DIR}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
 
 work=$(mktemp -d)
+# Qt's runtime folder would otherwise be made, and left, in the temporary folder.
+[ -n "${XDG_RUNTIME_DIR:-}" ] || { export XDG_RUNTIME_DIR="$work/runtime"; mkdir -m 700 "$XDG_RUNTIME_DIR"; }
 xvfb_pid=
 cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
