@@ -130,8 +130,9 @@ mode_t NewFileMode()
 
 // The folder takes no new files: the new content goes over the old, and only then is the file
 // cut to its new length, so it never holds less than the old content until all is written.
-void WriteInPlace(int fd, const std::string &bytes)
+void WriteInPlace(FileHandle &file, const std::string &bytes)
 {
+    const int fd = file.get();
     // Room is reserved first, so that a full disk stops us before a byte has changed.
     if (!bytes.empty() && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
@@ -141,6 +142,7 @@ void WriteInPlace(int fd, const std::string &bytes)
     WriteAll(fd, bytes);
     if (::ftruncate(fd, off_t(bytes.size())) != 0 || ::fsync(fd) != 0)
         RaiseLastInOutError();
+    file.Close();
 }
 
 } // namespace
@@ -233,8 +235,7 @@ void ReplaceFileContent(const std::string &path, const std::string &bytes)
             throw EInOutError(error);
         if ((error != EACCES && error != EPERM) || !old)
             CannotCreate(path);
-        WriteInPlace(old.get(), bytes);
-        old.Close();
+        WriteInPlace(old, bytes);
         return;
     }
     try {
@@ -246,13 +247,20 @@ void ReplaceFileContent(const std::string &path, const std::string &bytes)
         if (::fsync(fresh.get()) != 0)
             RaiseLastInOutError();
         fresh.Close();
-        if (::rename(temporary.c_str(), target.c_str()) != 0)
-            RaiseLastInOutError();
     } catch (...) {
         ::unlink(temporary.c_str());
         throw;
     }
-    SyncFolder(target);
+    if (::rename(temporary.c_str(), target.c_str()) == 0) {
+        SyncFolder(target);
+        return;
+    }
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    // A sticky folder lets us write another user's file but not replace it.
+    if ((error != EACCES && error != EPERM) || !old)
+        throw EInOutError(error);
+    WriteInPlace(old, bytes);
 }
 
 void AppendFileContent(const std::string &path, const std::string &bytes)
