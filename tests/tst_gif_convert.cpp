@@ -10,6 +10,7 @@
 #include "platform/Metafile.h"
 #include "platform/Picture.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -454,6 +455,24 @@ TEST(Optimizer, WriteDataOptimisesOnlyWhenAsked)
     GIFOptimizeOnWrite = false;
     EXPECT_EQ(image.Images()[0]->ColorTable().Count(), 2);
     EXPECT_LT(optimised.size(), plain.size());
+}
+
+TEST(Clipboard, CopiesTheWholeFileAndTheFirstFrame)
+{
+    const QByteArray file = ReadAll(TestDataDir() + "/real/animated-red-blue.gif");
+    Loaded l = LoadBytes(file);
+    QByteArray saved;
+    {
+        QBuffer buffer(&saved);
+        buffer.open(QIODevice::WriteOnly);
+        l.image->SaveToStream(buffer);
+    }
+    l.image->SaveToClipboardFormat();
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(mime, nullptr);
+    EXPECT_EQ(mime->data(GIFClipboardMimeType), saved);
+    const QImage first = qvariant_cast<QImage>(mime->imageData());
+    EXPECT_EQ(first.size(), QSize(l.image->Images()[0]->Width, l.image->Images()[0]->Height));
 }
 
 TEST(Clipboard, PastesGIFFirstThenAnyPicture)
