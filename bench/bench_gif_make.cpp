@@ -216,6 +216,10 @@ void MakeAnimation(const std::string &source, const std::string &name)
     for (int i = 0; i < 380; ++i) {
         auto *frame = new TGIFSubImage(&out);
         frame->Assign(*in.Images()[i % in.Images().Count()]);
+        // One looping extension, on the first frame.
+        for (int e = frame->Extensions().Count() - 1; e >= 0; --e)
+            if (dynamic_cast<TGIFAppExtNSLoop *>(frame->Extensions()[e]))
+                frame->Extensions().Delete(e);
         if (i == 0)
             frame->Extensions().Add(new TGIFAppExtNSLoop(frame));
         out.Add(frame);

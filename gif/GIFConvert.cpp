@@ -394,17 +394,25 @@ void TGIFSubImage::Trim()
         Clear();
         return;
     }
-    if (box.left == 0 && box.top == 0 && box.right == Width && box.bottom == Height)
+    Crop(Left + box.left, Top + box.top, box.right - box.left, box.bottom - box.top);
+}
+
+void TGIFSubImage::Crop(int left, int top, int width, int height)
+{
+    const Box box = Intersection(FrameBox(*this), Box{left, top, left + width, top + height});
+    if (Empty() || box.Empty() || (box.left == Left && box.top == Top && box.right == Left + Width &&
+                                   box.bottom == Top + Height))
         return;
     const std::unique_ptr<uint8_t[]> old = std::move(data);
-    const int oldWidth = Width;
-    Left = uint16_t(Left + box.left);
-    Top = uint16_t(Top + box.top);
+    const int oldWidth = Width, oldLeft = Left, oldTop = Top;
+    Left = uint16_t(box.left);
+    Top = uint16_t(box.top);
     Width = uint16_t(box.right - box.left);
     Height = uint16_t(box.bottom - box.top);
     AllocatePixels();
     for (int y = 0; y < Height; ++y)
-        std::memcpy(data.get() + size_t(y) * Width, old.get() + size_t(y + box.top) * oldWidth + box.left, Width);
+        std::memcpy(data.get() + size_t(y) * Width,
+                    old.get() + size_t(y + Top - oldTop) * oldWidth + (Left - oldLeft), Width);
     DropRendering();
 }
 

@@ -313,6 +313,9 @@ public:
     void Assign(const TPicture &source);
     // Crops a transparent frame to the box of its visible pixels; with none it becomes empty.
     void Trim();
+    // Keeps the pixels inside the rectangle (in picture coordinates); nothing changes when the
+    // rectangle misses the frame.
+    void Crop(int left, int top, int width, int height);
     // Makes transparent the pixels that show the same colour as `previous` (the frame shown
     // before this one) shows there.
     void DropRepeats(TGIFSubImage *previous);

@@ -116,6 +116,8 @@ public:
             DropNonDisplay();
         else
             Step(frames.Count());
+        if (options & CompactTables)
+            ShareGlobalTable();
     }
 
 private:
@@ -135,6 +137,63 @@ private:
                 frames[i]->ColorTable().SortByUse();
             Step();
         }
+    }
+
+    // Cropping and merging leave colours of the global table unused: they go, and frames with
+    // their own table move to the global one where it has room for their colours.
+    void ShareGlobalTable()
+    {
+        TGIFColorMap &global = image.GlobalColorMap();
+        if (global.Count() > 0)
+            global.SortByUse();
+        for (int i = 0; i < frames.Count(); ++i)
+            if (frames[i]->ColorTable().Count() > 0)
+                MergeIntoGlobalTable(*frames[i]);
+    }
+
+    // A frame whose colours the global table holds, or has room for without taking more bits
+    // per pixel, gives up its own table and uses the global one. True when it did.
+    bool MergeIntoGlobalTable(TGIFSubImage &frame)
+    {
+        TGIFColorMap &local = frame.ColorTable(), &global = image.GlobalColorMap();
+        if (global.Count() == 0 || frame.Empty() || local.BitsPerPixel() < global.BitsPerPixel())
+            return false;
+        std::vector<bool> used(256, false), taken(256, false);
+        std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+        const int t = frame.TransparentIndex();
+        const int room = 1 << global.BitsPerPixel(), globalCount = global.Count();
+        auto undo = [&] {
+            while (global.Count() > globalCount)
+                global.Delete(global.Count() - 1);
+            return false;
+        };
+        std::vector<uint8_t> translation(256, 0);
+        for (int i = 0; i < 256; ++i) {
+            if (!used[i] || i == t)
+                continue;
+            if (i >= local.Count())
+                return undo();
+            int g = global.IndexOf(local.Colors(i));
+            if (g < 0 && global.Count() >= room)
+                return undo();
+            if (g < 0)
+                g = global.Add(local.Colors(i));
+            translation[size_t(i)] = uint8_t(g);
+            taken[size_t(g)] = true;
+        }
+        if (t >= 0) {
+            // Any entry the frame shows nowhere serves as its transparent index.
+            int g = int(std::find(taken.begin(), taken.begin() + global.Count(), false) - taken.begin());
+            if (g == global.Count() && g >= room)
+                return undo();
+            if (g == global.Count())
+                global.Add(0);
+            translation[size_t(t)] = uint8_t(g);
+        }
+        local.RemapPixels(translation);
+        local.Clear();
+        frame.DropRendering();
+        return true;
     }
 
     void DropUnusedTransparency()
@@ -163,8 +222,10 @@ private:
         }
     }
 
-    // Repeated pixels become transparent only where that makes the frame smaller: in a noisy
-    // picture scattered transparent pixels can cost more than they save.
+    // Of three forms of a frame the smallest is kept: as it was; with the pixels that repeat
+    // the frame below made transparent (and cropped); or as it was, cropped to the box of the
+    // pixels that change. In a noisy picture scattered transparent pixels can cost more than
+    // they save, while the box still spares what does not change.
     void DropRepeatedPixels()
     {
         for (int i = frames.Count() - 1; i >= 1; --i) {
@@ -175,11 +236,31 @@ private:
             TGIFSubImage before(&image);
             before.Assign(frame);
             frame.DropRepeats(frames[below]);
-            if (!SamePixels(frame, before) && TrimmedSize(frame) >= EncodedSize(before))
-                frame.Assign(before);
+            if (!SamePixels(frame, before))
+                KeepSmallest(frame, before);
             Step();
         }
         Step();
+    }
+
+    void KeepSmallest(TGIFSubImage &merged, const TGIFSubImage &before)
+    {
+        TGIFSubImage changed(&image);
+        changed.Assign(merged);
+        changed.Trim();
+        const int64_t mergedSize = (options & CompactTrim) ? EncodedSize(changed) : EncodedSize(merged);
+        int64_t beforeSize = 0, boxSize = INT64_MAX;
+        TGIFSubImage box(&image);
+        box.Assign(before);
+        beforeSize = EncodedSize(box);
+        // A frame restored to the background clears its whole area: its size must stay.
+        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty()) {
+            box.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
+            boxSize = EncodedSize(box);
+        }
+        if (mergedSize < std::min(beforeSize, boxSize))
+            return;
+        merged.Assign(boxSize < beforeSize ? box : before);
     }
 
     void TrimFrames()
@@ -229,15 +310,6 @@ private:
                 frames.Delete(i);
             Step();
         }
-    }
-
-    int64_t TrimmedSize(TGIFSubImage &frame)
-    {
-        TGIFSubImage copy(&image);
-        copy.Assign(frame);
-        if (options & CompactTrim)
-            copy.Trim();
-        return EncodedSize(copy);
     }
 
     TGIFImage &image;

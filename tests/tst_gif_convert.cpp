@@ -435,6 +435,43 @@ TEST(Optimizer, NoisyRepeatsStayWhenTransparencyWouldCostMore)
     EXPECT_LE(SaveBytes(image).size(), before);
     EXPECT_FALSE(frame->Transparent);
     EXPECT_EQ(Pixels(*frame), second);
+
+    // The same noise in a corner only: the frame keeps its pixels, cropped to that corner.
+    TGIFImage corner;
+    std::vector<int> third = first, expected;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            if (x >= 40 && y >= 50) {
+                third[size_t(y * 64 + x)] = second[size_t(y * 64 + x)];
+                expected.push_back(third[size_t(y * 64 + x)]);
+            }
+    AddFrame(corner, 0, 0, 64, 64, first);
+    TGIFSubImage *cropped = AddFrame(corner, 0, 0, 64, 64, third);
+    corner.Compact(CompactRepeats | CompactTrim);
+    EXPECT_FALSE(cropped->Transparent);
+    EXPECT_EQ(std::make_tuple(cropped->Left, cropped->Top, cropped->Width, cropped->Height),
+              std::make_tuple(uint16_t(40), uint16_t(50), uint16_t(24), uint16_t(14)));
+    EXPECT_EQ(Pixels(*cropped), expected);
+}
+
+TEST(Optimizer, FramesMoveToTheGlobalTableWhereItHasRoom)
+{
+    TGIFImage image;
+    for (int i = 0; i < 3; ++i)
+        image.GlobalColorMap().Add(TColor(i * 0x101010));
+    AddFrame(image, 0, 0, 3, 1, {0, 1, 2}, 0);
+    // Four colours of its own table: three are global, the last fits in the fourth entry.
+    TGIFSubImage *own = AddFrame(image, 0, 0, 4, 1, {3, 1, 0, 2});
+    // Five colours the global table has no room for.
+    TGIFSubImage *many = AddFrame(image, 0, 0, 5, 1, {0, 1, 2, 3, 4}, 8);
+    image.Compact(CompactTables);
+    EXPECT_EQ(own->ColorTable().Count(), 0);
+    ASSERT_EQ(image.GlobalColorMap().Count(), 4);
+    const std::vector<int> shown = Pixels(*own);
+    EXPECT_EQ(image.GlobalColorMap().Colors(shown[0]), TColor(0x303030));
+    EXPECT_EQ(image.GlobalColorMap().Colors(shown[1]), TColor(0x101010));
+    EXPECT_EQ(image.GlobalColorMap().Colors(shown[3]), TColor(0x202020));
+    EXPECT_EQ(many->ColorTable().Count(), 5);
 }
 
 TEST(Optimizer, WriteDataOptimisesOnlyWhenAsked)
