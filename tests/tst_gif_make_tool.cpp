@@ -16,21 +16,6 @@ using namespace giftest;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out, err;
-};
-
-QString Tool() { return QCoreApplication::applicationDirPath() + "/glossgif"; }
-
-Result RunTool(const QStringList &args)
-{
-    QProcess p;
-    p.start(Tool(), args);
-    p.waitForFinished(120000);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 QStringList DemoPictures()
 {
@@ -92,7 +77,7 @@ TEST_F(MakeTool, ConvertsEveryDemoPicture)
     for (const QString &picture : DemoPictures()) {
         SCOPED_TRACE(picture.toStdString());
         const QString out = Out(QFileInfo(picture).completeBaseName() + ".gif");
-        const Result r = RunTool({"convert", picture, out, "--dither", "1", "--optimize"});
+        const ToolResult r = RunTool({"convert", picture, out, "--dither", "1", "--optimize"});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
         const auto m = line.match(r.out);
         ASSERT_TRUE(m.hasMatch()) << r.out.toStdString();
@@ -104,7 +89,7 @@ TEST_F(MakeTool, ConvertsEveryDemoPicture)
     const QString photo = QString(GLOSSAD_SOURCE_DIR) + "/examples/pictures/tree.jpg";
     for (int reduction = 0; reduction <= 8; ++reduction) {
         const QString out = Out(QString("tree%1.gif").arg(reduction));
-        const Result r = RunTool({"convert", photo, out, "--reduction", QString::number(reduction), "--dither",
+        const ToolResult r = RunTool({"convert", photo, out, "--reduction", QString::number(reduction), "--dither",
                                   QString::number(reduction % 7), "--bits", "5", "--rle"});
         if (reduction == 0) {   // a JPEG photo has more than 256 colours
             EXPECT_EQ(r.code, 1);
@@ -126,7 +111,7 @@ TEST_F(MakeTool, RoundTripsEveryTestGIF)
         for (const char *command : {"convert", "optimize"}) {
             const QString out = Out(QString(command) + ".gif");
             QFile::remove(out);
-            const Result r = RunTool({command, gif, out});
+            const ToolResult r = RunTool({command, gif, out});
             if (r.code != 0) {
                 // Only what the plain writer cannot write back either may fail, and then with a
                 // message and without a file.
@@ -149,7 +134,7 @@ TEST_F(MakeTool, RoundTripsEveryTestGIF)
 std::vector<QImage> ShownFrames(const QString &gif, const QString &folder)
 {
     QDir().mkpath(folder);
-    const Result r = RunTool({"frames", gif, folder});
+    const ToolResult r = RunTool({"frames", gif, folder});
     EXPECT_EQ(r.code, 0) << gif.toStdString() << r.err.toStdString();
     std::vector<QImage> shown;
     for (int k = 0;; ++k) {
@@ -176,7 +161,7 @@ TEST_F(MakeTool, OptimisedAnimationsShowTheSameFrames)
         SCOPED_TRACE(gif.toStdString());
         const QString out = Out("optimised.gif");
         QFile::remove(out);
-        const Result r = RunTool({"optimize", gif, out});
+        const ToolResult r = RunTool({"optimize", gif, out});
         if (r.code != 0) {   // only what cannot be written back at all
             EXPECT_NE(RunTool({"reencode", gif, Out("plain.gif")}).code, 0) << r.err.toStdString();
             continue;
@@ -194,7 +179,7 @@ TEST_F(MakeTool, OptimisedAnimationsShowTheSameFrames)
 TEST_F(MakeTool, OptimizePrintsSizesAndHonoursTheMask)
 {
     const QString gif = QString::fromStdString(TestDataDir()) + "/real/animated-red-blue.gif";
-    Result r = RunTool({"optimize", gif, Out("o.gif"), "--options", "0x08"});
+    ToolResult r = RunTool({"optimize", gif, Out("o.gif"), "--options", "0x08"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QRegularExpression line(R"(^.+ (\d+) bytes -> .+o\.gif (\d+) bytes \([\d.]+%\)\n$)");
     const auto m = line.match(r.out);
@@ -247,14 +232,14 @@ TEST_F(MakeTool, BadInputGetsAMessageAndNoFile)
     for (const auto &[input, message] : cases) {
         QStringList args = {"convert", input[0], kept};
         args << input.mid(1);
-        const Result r = RunTool(args);
+        const ToolResult r = RunTool(args);
         EXPECT_EQ(r.code, 1) << input[0].toStdString();
         EXPECT_TRUE(r.err.contains(message)) << r.err.toStdString();
         EXPECT_EQ(ReadAll(kept.toStdString()), "old content");
     }
     EXPECT_EQ(RunTool({"optimize", Out("truncated.bmp"), kept}).code, 1);
     EXPECT_EQ(ReadAll(kept.toStdString()), "old content");
-    const Result r = RunTool({"convert", Out("many.png"), Out("no/such/folder/x.gif")});
+    const ToolResult r = RunTool({"convert", Out("many.png"), Out("no/such/folder/x.gif")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Cannot create file")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Out("no")));

@@ -298,6 +298,27 @@ int Decode(const std::vector<std::string> &args)
     return 0;
 }
 
+// Writes bytes to a file whole or not at all: a new file beside it takes its place only when
+// everything was written.
+bool WriteWhole(const std::string &name, const QByteArray &bytes)
+{
+    QSaveFile out(QString::fromLocal8Bit(name.c_str()));
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        std::fprintf(stderr, "error: Cannot create file %s\n", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+QByteArray SaveToBytes(TGIFImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.SaveToStream(buffer);
+    return bytes;
+}
+
 int Reencode(const std::vector<std::string> &args)
 {
     if (IsHelp(args)) {
@@ -322,42 +343,14 @@ int Reencode(const std::vector<std::string> &args)
     image.Encoding = rle ? encRunLength : encLZW;
     QByteArray bytes;
     try {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.SaveToStream(buffer);
+        bytes = SaveToBytes(image);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return 1;
     }
-    QFile out(QString::fromLocal8Bit(files[1].c_str()));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", files[1].c_str());
-        return 1;
-    }
-    return 0;
+    return WriteWhole(files[1], bytes) ? 0 : 1;
 }
 
-
-// Writes bytes to a file whole or not at all: a new file beside it takes its place only when
-// everything was written.
-bool WriteWhole(const std::string &name, const QByteArray &bytes)
-{
-    QSaveFile out(QString::fromLocal8Bit(name.c_str()));
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", name.c_str());
-        return false;
-    }
-    return true;
-}
-
-QByteArray SaveToBytes(TGIFImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.SaveToStream(buffer);
-    return bytes;
-}
 
 // A picture file read by the program's own loader (chosen by extension); PNG through Qt.
 std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
