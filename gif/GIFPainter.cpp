@@ -73,6 +73,7 @@ TGIFPainter::TGIFPainter(TGIFImage &image, uint16_t options, const QRect &rect, 
       callerCanvas(&canvas), callerRect(rect), canvasHandle(paintsFor), hasWidget(paintsFor != nullptr),
       clock(image.PainterClock ? *image.PainterClock : TPainterClock::System())
 {
+    setObjectName(QStringLiteral("GIFPainter"));   // the thread's name in the system's lists
     if (Async() && (options & DrawAnimate) && image.Images().Count() > 1 && Speed >= 0)
         event = std::make_unique<TPainterEvent>();
 
