@@ -168,6 +168,20 @@ TEST_F(Painter, SecondDrawOnTheSameRectangleKeepsPlaying)
     image->StopPainters();
 }
 
+TEST_F(Painter, EndsWhenItsWidgetIsHiddenForGood)
+{
+    auto image = Frames({5, 5});
+    AddLoop(*image->Images()[0], 0);
+    image->PaintFlags |= DrawDirect | DrawValidateCanvas;
+    QWidget widget;
+    widget.show();
+    target.canvas.SetOwner(&widget);
+    Play(*image, [&] { return frames.size() >= 3; });
+    EXPECT_EQ(image->PainterCount(), 1);
+    widget.hide();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return image->PainterCount() == 0; }, 10000));
+}
+
 TEST_F(Painter, DisposalMethods)
 {
     // Red screen; blue put back after it (3); green cleared to what lies behind (2); red with
