@@ -127,14 +127,17 @@ void ReportRow(TGIFImage *image, int row, int height)
         ReportRendering(image, TProgressStage::Running, row * 100 / height, false);
 }
 
-// Frame pixels copied unchanged under the frame's palette.
-void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
+// Renders the frame row by row through a DIB writer with the palette: renderRow fills a row of
+// the bitmap from the frame's row, and the mask marks the transparent pixels.
+template <typename RenderRow>
+void RenderRows(TGIFSubImage &frame, TBitmap &target, const TPalette &palette, MaskBuilder &mask, int transparent,
+                RenderRow renderRow)
 {
     const int width = frame.Width, height = frame.Height;
-    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, frame.GetPalette());
+    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, palette);
     for (int y = 0; y < height; ++y) {
         const uint8_t *source = frame.Data() + size_t(y) * width;
-        std::memcpy(writer.ScanLine(y), source, size_t(width));
+        renderRow(source, writer.ScanLine(y));
         if (mask.Wanted())
             for (int x = 0; x < width; ++x)
                 if (source[x] == transparent)
@@ -144,36 +147,33 @@ void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int t
     writer.Finish();
 }
 
+// Frame pixels copied unchanged under the frame's palette.
+void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
+{
+    RenderRows(frame, target, frame.GetPalette(), mask, transparent,
+               [&](const uint8_t *source, uint8_t *row) { std::memcpy(row, source, size_t(frame.Width)); });
+}
+
 // Frame colours dithered to the colour cube; transparent pixels keep the cube colour nearest
 // to the transparent entry and spread no error.
 void RenderDithered(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
 {
-    const int width = frame.Width, height = frame.Height;
     // Entries beyond the table are black, as the direct renderer shows them.
     std::array<TGIFColor, 256> colors{};
     static_assert(sizeof(TGIFColor) == 3);
     const TGIFColorMap &map = frame.ActiveColorMap();
     std::copy_n(map.Data(), std::min(map.Count(), 256), colors.begin());
     TNetscapeColorLookup lookup;
-    TFloydSteinbergDitherer ditherer(width, lookup);
+    TFloydSteinbergDitherer ditherer(frame.Width, lookup);
     uint8_t fill = 0;
     if (transparent >= 0) {
         TGIFColor c = colors[size_t(transparent)];
         fill = lookup.MapColor(c.Red, c.Green, c.Blue);
     }
-    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, MakeNetscapePalette());
-    for (int y = 0; y < height; ++y) {
-        const uint8_t *source = frame.Data() + size_t(y) * width;
-        uint8_t *row = writer.ScanLine(y);
-        std::memset(row, fill, size_t(width));
+    RenderRows(frame, target, MakeNetscapePalette(), mask, transparent, [&](const uint8_t *source, uint8_t *row) {
+        std::memset(row, fill, size_t(frame.Width));
         ditherer.DitherIndexedRow(source, &colors[0].Red, transparent, row);
-        if (mask.Wanted())
-            for (int x = 0; x < width; ++x)
-                if (source[x] == transparent)
-                    mask.Set(x, y);
-        ReportRow(frame.Image(), y, height);
-    }
-    writer.Finish();
+    });
 }
 
 } // namespace
