@@ -1,5 +1,8 @@
 #include "platform/ImageControl.h"
 
+#include "platform/CodePage.h"
+
+#include <QFileInfo>
 #include <QPainter>
 
 TImage::TImage(QWidget *parent) : QWidget(parent)
@@ -109,4 +112,9 @@ void TImage::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-void LoadPicture(TImage &control, const std::string &path) { control.Picture().LoadFromFile(path); }
+void LoadPicture(TImage &control, const std::string &path)
+{
+    control.Picture().LoadFromFile(path);
+    // A screen reader names the picture by its file.
+    control.setAccessibleName(QFileInfo(PathFromAnsi(path)).fileName());
+}

@@ -15,21 +15,11 @@ for tool in Xvfb import compare identify; do
     command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
 done
 
-work=$(mktemp -d)
-xvfb_pid=
-probe_pid=
-cleanup() {
-    [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    # KEEP=1 keeps the screenshots for a look.
-    if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
+# A display of our own, and a scratch folder $work.
 source "$(dirname "$0")/../support/xvfb.sh"
-start_xvfb "$work" || exit 1
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$work/runtime"
+start_xvfb || exit 1
+probe_pid=
+trap '[ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 # The program keeps its settings and scratch file beside itself: it runs from the work folder.
 cp "$probe" "$work/probe"

@@ -10,16 +10,9 @@ set -u
 dir=${1:?usage: xvfb_check.sh DIR}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
+# A display of our own, and a scratch folder $work.
 source "$(dirname "$0")/../support/xvfb.sh"
-start_xvfb "$work" || exit 1
+start_xvfb || exit 1
 
 mkdir -p "$work/files dir"
 one="$work/files dir/one.wav"; two="$work/two.bmp"; three="$work/three.gif"

@@ -1,12 +1,16 @@
-# Sourced by the Xvfb checks: start_xvfb WORK starts an X server of our own (Xvfb picks a
-# free display number and writes it to fd 3), keeps its files in the folder WORK, sets
-# xvfb_pid, and points DISPLAY and Qt (QT_QPA_PLATFORM=xcb) at it. Returns 1 when it did not
-# start.
+# Sourced by the checks that need a real X server. start_xvfb makes a scratch folder $work,
+# removed (with the server stopped) when the script exits, and starts an Xvfb of its own on a
+# display number it picks itself (written to fd 3); it exports DISPLAY for it. Returns 1 when
+# the server does not come up.
 start_xvfb() {
-    local work=$1 i
+    local i
+    work=$(mktemp -d)
+    # Qt's runtime folder would otherwise be made, and left, in the temporary folder.
+    [ -n "${XDG_RUNTIME_DIR:-}" ] || { export XDG_RUNTIME_DIR="$work/runtime"; mkdir -m 700 "$XDG_RUNTIME_DIR"; }
+    xvfb_pid=
+    trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
-    display=
     for i in $(seq 1 100); do
         display=$(head -n1 "$work/display" 2>/dev/null)
         [ -n "$display" ] && break
