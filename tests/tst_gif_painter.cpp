@@ -76,6 +76,18 @@ TEST_F(Painter, DelaysFollowTheSpeed)
     }
 }
 
+TEST_F(Painter, PaintingTimeKeepsToTheSchedule)
+{
+    // Every frame takes 7 ms to paint and the fourth 2 s: the time painting is taken off the
+    // wait, so frames keep 600 ms apart; a painter that far behind starts afresh, not rushing.
+    auto image = Frames({50, 50});
+    AddLoop(*image->Images()[0], 0);
+    image->OnFramePainted = [this](TGIFPainter &) { clock.now += times.size() == 4 ? 2000 : 7; };
+    Play(*image, [&] { return times.size() >= 7; });
+    image->StopPainters();
+    EXPECT_EQ(Intervals(), (std::vector<int64_t>{600, 600, 600, 2600, 600, 600}));
+}
+
 TEST_F(Painter, ShortAndMissingDelays)
 {
     // 1 unit plays as 3 (36 ms), no delay as 10 units (120 ms).
