@@ -15,6 +15,9 @@ TempFolder::TempFolder()
 {
     if (!dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+    // Qt cannot remove names that are not UTF-8 (tests make Latin-1 ones), so the destructor
+    // removes the folder by its bytes.
+    dir.setAutoRemove(false);
     // The desktop's per-user folders live inside the test's own folder.
     for (int i = 0; i < 4; ++i) {
         previousXdg[i] = qgetenv(xdgNames[i]);
@@ -33,7 +36,6 @@ TempFolder::~TempFolder()
         else
             qputenv(xdgNames[i], previousXdg[i]);
     }
-    // Removed by bytes: a test may leave names that are not UTF-8, which Qt cannot remove.
     std::error_code ignored;
     std::filesystem::remove_all(path(), ignored);
 }
