@@ -37,64 +37,117 @@ void TDitherEngine::NextRow()
 // ---------------------------------------------------------------------------------------
 // TFloydSteinbergDitherer
 
-TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup &lookup) : TDitherEngine(width, lookup)
+TFloydSteinbergDitherer::TFloydSteinbergDitherer(int width, TColorLookup &lookup)
+    : TDitherEngine(width, lookup), cube(dynamic_cast<TNetscapeColorLookup *>(&lookup) != nullptr),
+      cells(3 * (size_t(std::max(width, 0)) + 2 * Margin), 0)
 {
-    for (Channel &channel : channels)
-        channel.cells.assign(size_t(std::max(width, 0)) + 2 * Margin, 0);
-}
-
-// The pixel's value corrected by the error that reached it (from the row above and from the
-// pixel before it), rounded and kept within 0..255.
-uint8_t TFloydSteinbergDitherer::Adjust(Channel &channel, uint8_t value) const
-{
-    const int32_t error = channel.cells[size_t(column + Margin)] + channel.ahead;
-    return uint8_t(std::clamp(value + (error + 8) / 16, 0, 255));
-}
-
-// Spreads one channel's error: 7 to the next pixel of the row, 3 behind, 5 below and 1 ahead
-// on the next row. The cell below is still this row's input until the pixel is done, so the
-// share the previous pixel had for it waits in belowAhead.
-void TFloydSteinbergDitherer::Spread(Channel &channel, int error)
-{
-    int32_t *cells = channel.cells.data() + Margin;
-    cells[column] = 5 * error + channel.belowAhead;
-    cells[column - direction] += 3 * error;
-    channel.belowAhead = error;
-    channel.ahead = 7 * error;
-}
-
-uint8_t TFloydSteinbergDitherer::DitherPixel(uint8_t &red, uint8_t &green, uint8_t &blue)
-{
-    const uint8_t wanted[3] = {Adjust(channels[0], red), Adjust(channels[1], green), Adjust(channels[2], blue)};
-    red = wanted[0];
-    green = wanted[1];
-    blue = wanted[2];
-    const uint8_t index = lookup.MapColor(red, green, blue);
-    const uint8_t chosen[3] = {red, green, blue};
-    for (int c = 0; c < 3; ++c)
-        Spread(channels[c], wanted[c] - chosen[c]);
-    column += direction;
-    return index;
 }
 
 void TFloydSteinbergDitherer::LeaveOutColumn()
 {
-    for (Channel &channel : channels) {
-        channel.cells[size_t(column + Margin)] = channel.belowAhead;
-        channel.belowAhead = 0;
-        channel.ahead = 0;
+    int32_t *cell = cells.data() + 3 * (column + Margin);
+    for (int c = 0; c < 3; ++c) {
+        cell[c] = belowAhead[c];
+        belowAhead[c] = 0;
+        ahead[c] = 0;
     }
+}
+
+namespace {
+// The colour cube per channel for every corrected value a pixel can reach: the value is kept
+// within 0..255 and mapped to its level, which leaves the difference to the level's value as
+// error (also kept times 7, the share for the next pixel). Errors of the cube are at most 50,
+// so corrections stay within +-50 and values within -50..305.
+struct CubeChannel {
+    static constexpr int Low = -64, High = 320;
+    int8_t level[High - Low];
+    int16_t error[High - Low];
+    int16_t error7[High - Low];
+    CubeChannel()
+    {
+        for (int value = Low; value < High; ++value) {
+            const int kept = std::clamp(value, 0, 255);
+            level[value - Low] = int8_t(TNetscapeColorLookup::Level(kept));
+            error[value - Low] = int16_t(kept - 51 * TNetscapeColorLookup::Level(kept));
+            error7[value - Low] = int16_t(7 * error[value - Low]);
+        }
+    }
+};
+const CubeChannel cubeChannel;
+} // namespace
+
+void TFloydSteinbergDitherer::DitherIndexedRow(const uint8_t *indexes, const uint8_t *colors, int leaveOut,
+                                               uint8_t *out)
+{
+    if (cube) {
+        if (direction > 0)
+            DitherCubeRow<1>(indexes, colors, leaveOut, out);
+        else
+            DitherCubeRow<-1>(indexes, colors, leaveOut, out);
+    } else {
+        while (InRow()) {
+            const int x = column;
+            if (indexes[x] == leaveOut) {
+                StepColumn();
+                continue;
+            }
+            const uint8_t *rgb = colors + 3 * indexes[x];
+            uint8_t r = rgb[0], g = rgb[1], b = rgb[2];
+            out[x] = DitherPixel(r, g, b);
+        }
+    }
+    NextRow();
+}
+
+// DitherPixel for the colour cube over a whole row, with the running errors in registers and
+// the cube computed from a table.
+template <int Direction>
+void TFloydSteinbergDitherer::DitherCubeRow(const uint8_t *indexes, const uint8_t *colors, int leaveOut,
+                                            uint8_t *out)
+{
+    // Each channel's running share for the next pixel is the one chain from pixel to pixel:
+    // it is looked up from the table already multiplied by 7.
+    const int8_t *level = cubeChannel.level - CubeChannel::Low;
+    const int16_t *error = cubeChannel.error - CubeChannel::Low;
+    const int16_t *error7 = cubeChannel.error7 - CubeChannel::Low;
+    int32_t *cells0 = cells.data() + 3 * Margin;
+    int32_t ahead0 = ahead[0], ahead1 = ahead[1], ahead2 = ahead[2];
+    int32_t below0 = belowAhead[0], below1 = belowAhead[1], below2 = belowAhead[2];
+    // (share + 8) div 16, truncated toward zero.
+    const auto divide = [](int32_t share) {
+        share += 8;
+        return (share + ((share >> 31) & 15)) >> 4;
+    };
+    for (int x = column; x >= 0 && x < width; x += Direction) {
+        int32_t *cell = cells0 + 3 * x;
+        int32_t *behind = cell - 3 * Direction;
+        if (indexes[x] == leaveOut) {
+            cell[0] = below0, cell[1] = below1, cell[2] = below2;
+            ahead0 = ahead1 = ahead2 = below0 = below1 = below2 = 0;
+            continue;
+        }
+        // The tables seen from the pixel's own value, so that only the correction is added
+        // on the chain.
+        const uint8_t *rgb = colors + 3 * indexes[x];
+        const int v0 = rgb[0], v1 = rgb[1], v2 = rgb[2];
+        const int q0 = divide(cell[0] + ahead0), q1 = divide(cell[1] + ahead1), q2 = divide(cell[2] + ahead2);
+        ahead0 = (error7 + v0)[q0], ahead1 = (error7 + v1)[q1], ahead2 = (error7 + v2)[q2];
+        out[x] = uint8_t(36 * (level + v0)[q0] + 6 * (level + v1)[q1] + (level + v2)[q2]);
+        const int32_t e0 = (error + v0)[q0], e1 = (error + v1)[q1], e2 = (error + v2)[q2];
+        cell[0] = 5 * e0 + below0, cell[1] = 5 * e1 + below1, cell[2] = 5 * e2 + below2;
+        behind[0] += 3 * e0, behind[1] += 3 * e1, behind[2] += 3 * e2;
+        below0 = e0, below1 = e1, below2 = e2;
+    }
+    column = Direction > 0 ? width : -1;
 }
 
 void TFloydSteinbergDitherer::NextRow()
 {
-    for (Channel &channel : channels) {
-        // Shares that fell beside the row are dropped.
-        channel.cells.front() = 0;
-        channel.cells.back() = 0;
-        channel.ahead = 0;
-        channel.belowAhead = 0;
-    }
+    // Shares that fell beside the row are dropped.
+    std::fill_n(cells.begin(), 3 * Margin, 0);
+    std::fill_n(cells.end() - 3 * Margin, 3 * Margin, 0);
+    for (int c = 0; c < 3; ++c)
+        ahead[c] = belowAhead[c] = 0;
     TDitherEngine::NextRow();
 }
 

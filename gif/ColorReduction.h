@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -120,30 +121,64 @@ protected:
 };
 
 // Floyd-Steinberg error diffusion (weights 7 ahead; 3, 5, 1 on the next row; divisor 16).
-// One row of error cells per channel holds, left of the scan, the errors for the next row
-// and, right of it, the errors this row received; the share for the next pixel in the row
-// and the next row's share that still waits for its cell are carried in running values.
+// One row of error cells (three channels side by side per column) holds, behind the scan, the
+// errors for the next row and, ahead of it, the errors this row received; the share for the
+// next pixel in the row and the next row's share that still waits for its cell are carried in
+// running values. Frames are dithered through this engine pixel by pixel, so DitherPixel is
+// inline, and the colour cube's lookup is computed here without a call.
 class TFloydSteinbergDitherer final : public TDitherEngine {
 public:
     TFloydSteinbergDitherer(int width, TColorLookup &lookup);
-    uint8_t DitherPixel(uint8_t &red, uint8_t &green, uint8_t &blue) override;
+    uint8_t DitherPixel(uint8_t &red, uint8_t &green, uint8_t &blue) override
+    {
+        int32_t *cell = cells.data() + 3 * (column + Margin);
+        // The pixel corrected by the error that reached it, rounded and kept within 0..255.
+        int wanted[3] = {red, green, blue};
+        for (int c = 0; c < 3; ++c)
+            wanted[c] = std::clamp(wanted[c] + (cell[c] + ahead[c] + 8) / 16, 0, 255);
+        uint8_t chosen[3], index;
+        if (cube) {
+            const int r = TNetscapeColorLookup::Level(wanted[0]), g = TNetscapeColorLookup::Level(wanted[1]),
+                      b = TNetscapeColorLookup::Level(wanted[2]);
+            chosen[0] = uint8_t(51 * r), chosen[1] = uint8_t(51 * g), chosen[2] = uint8_t(51 * b);
+            index = uint8_t(36 * r + 6 * g + b);
+        } else {
+            chosen[0] = uint8_t(wanted[0]), chosen[1] = uint8_t(wanted[1]), chosen[2] = uint8_t(wanted[2]);
+            index = lookup.MapColor(chosen[0], chosen[1], chosen[2]);
+        }
+        // The error goes 7 to the next pixel, 3 behind, 5 below and 1 ahead on the next row.
+        // The cell below is this row's input until now, so the share the pixel before had for
+        // it waited in belowAhead.
+        int32_t *behind = cell - 3 * direction;
+        for (int c = 0; c < 3; ++c) {
+            const int32_t error = wanted[c] - chosen[c];
+            cell[c] = 5 * error + belowAhead[c];
+            behind[c] += 3 * error;
+            belowAhead[c] = error;
+            ahead[c] = 7 * error;
+        }
+        red = chosen[0], green = chosen[1], blue = chosen[2];
+        column += direction;
+        return index;
+    }
     void NextRow() override;
+    // Dithers the rest of the current row of an indexed picture and turns round for the next:
+    // indexes holds the row's palette indexes, colors the palette's red, green, blue triples
+    // (256 of them). A pixel whose index is leaveOut (-1: none) is passed over as StepColumn
+    // does, and its byte of out is left as it was. The same as DitherPixel and StepColumn pixel
+    // by pixel, only faster.
+    void DitherIndexedRow(const uint8_t *indexes, const uint8_t *colors, int leaveOut, uint8_t *out);
 
 protected:
     void LeaveOutColumn() override;
 
 private:
     static constexpr int Margin = 1;
-    // Per channel: cells (width + 2, one margin cell each side), the running share for the
-    // next pixel, and the share for the next row's cell ahead.
-    struct Channel {
-        std::vector<int32_t> cells;
-        int32_t ahead = 0;
-        int32_t belowAhead = 0;
-    };
-    Channel channels[3];
-    uint8_t Adjust(Channel &channel, uint8_t value) const;
-    void Spread(Channel &channel, int error);
+    template <int Direction>
+    void DitherCubeRow(const uint8_t *indexes, const uint8_t *colors, int leaveOut, uint8_t *out);
+    bool cube;
+    std::vector<int32_t> cells;   // (width + 2) x 3, one margin column each side
+    int32_t ahead[3] = {}, belowAhead[3] = {};
 };
 
 // ---------------------------------------------------------------------------------------

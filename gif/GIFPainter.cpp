@@ -73,6 +73,7 @@ TGIFPainter::TGIFPainter(TGIFImage &image, uint16_t options, const QRect &rect, 
       callerCanvas(&canvas), callerRect(rect), canvasHandle(paintsFor), hasWidget(paintsFor != nullptr),
       clock(image.PainterClock ? *image.PainterClock : TPainterClock::System())
 {
+    setObjectName(QStringLiteral("GIFPainter"));   // the thread's name in the system's lists
     if (Async() && (options & DrawAnimate) && image.Images().Count() > 1 && Speed >= 0)
         event = std::make_unique<TPainterEvent>();
 
@@ -270,8 +271,13 @@ void TGIFPainter::WaitDelay(TGIFSubImage &frame, int delay)
     const int64_t now = clock.Now();
     int64_t wait;
     if (Speed > 0) {
-        // Half of the time the last interval ran over its wait is taken off this one.
-        wait = ScaleBySpeed(int64_t(delay) * DelayMultiplier - (now - lastTime - overshoot) / 2, Speed);
+        // The whole time the last interval ran over its wait (painting, a late wake-up) is
+        // taken off this one, so frames keep to their schedule and a long animation does not
+        // fall behind. A painter more than a frame behind (a busy or suspended machine) starts
+        // the schedule afresh instead of rushing the frames to catch up.
+        const int64_t interval = ScaleBySpeed(int64_t(delay) * DelayMultiplier, Speed);
+        const int64_t late = now - lastTime - overshoot;
+        wait = late <= interval ? interval - late : interval;
         overshoot = wait;
     } else if (Speed < 0) {
         wait = 0;   // no delays, in a thread of its own or not

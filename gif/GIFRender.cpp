@@ -84,20 +84,60 @@ private:
     bool any = false;
 };
 
+// A frame bitmap (8 bits per pixel) in colours, ready to be drawn: opaque, or with the masked
+// pixels transparent. Painting converts it anew for every frame of an animation, so the
+// colours go into a buffer that is kept from one frame to the next.
+const QImage &Displayable(const QImage &bitmap, const QImage &mask)
+{
+    thread_local QImage opaque, masked;
+    QImage &buffer = mask.isNull() ? opaque : masked;
+    const QImage::Format format = mask.isNull() ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (buffer.size() != bitmap.size())
+        buffer = QImage(bitmap.size(), format);
+    if (buffer.isNull())
+        throw EOutOfMemory("Failed to allocate memory for GIF DIB");
+    QRgb colors[256];
+    const QList<QRgb> table = bitmap.colorTable();
+    for (int i = 0; i < 256; ++i)
+        colors[i] = i < table.size() ? table[i] | 0xFF000000u : 0xFF000000u;
+    const int width = bitmap.width(), height = bitmap.height();
+    for (int y = 0; y < height; ++y) {
+        const uchar *indexes = bitmap.constScanLine(y);
+        auto *row = reinterpret_cast<QRgb *>(buffer.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = colors[indexes[x]];
+        if (mask.isNull())
+            continue;
+        const uchar *bits = mask.constScanLine(y);
+        for (int x = 0; x < width; x += 8) {
+            const uchar byte = bits[x >> 3];
+            for (int bit = 0; byte && bit < 8 && x + bit < width; ++bit)
+                if (byte & (0x80 >> bit))
+                    row[x + bit] = 0;
+        }
+    }
+    return buffer;
+}
+
+// Every 32nd row. A painter rendering the next frame in its own thread keeps the picture's
+// thread free, and reports only where rendering starts and ends.
 void ReportRow(TGIFImage *image, int row, int height)
 {
-    if (row % 32 == 0 && image && image->ProgressWanted())
+    if (row % 32 == 0 && image && image->ProgressWanted() && QThread::currentThread() == image->thread())
         ReportRendering(image, TProgressStage::Running, row * 100 / height, false);
 }
 
-// Frame pixels copied unchanged under the frame's palette.
-void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
+// Renders the frame row by row through a DIB writer with the palette: renderRow fills a row of
+// the bitmap from the frame's row, and the mask marks the transparent pixels.
+template <typename RenderRow>
+void RenderRows(TGIFSubImage &frame, TBitmap &target, const TPalette &palette, MaskBuilder &mask, int transparent,
+                RenderRow renderRow)
 {
     const int width = frame.Width, height = frame.Height;
-    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, frame.GetPalette());
+    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, palette);
     for (int y = 0; y < height; ++y) {
         const uint8_t *source = frame.Data() + size_t(y) * width;
-        std::memcpy(writer.ScanLine(y), source, size_t(width));
+        renderRow(source, writer.ScanLine(y));
         if (mask.Wanted())
             for (int x = 0; x < width; ++x)
                 if (source[x] == transparent)
@@ -107,42 +147,33 @@ void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int t
     writer.Finish();
 }
 
+// Frame pixels copied unchanged under the frame's palette.
+void RenderDirect(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
+{
+    RenderRows(frame, target, frame.GetPalette(), mask, transparent,
+               [&](const uint8_t *source, uint8_t *row) { std::memcpy(row, source, size_t(frame.Width)); });
+}
+
 // Frame colours dithered to the colour cube; transparent pixels keep the cube colour nearest
 // to the transparent entry and spread no error.
 void RenderDithered(TGIFSubImage &frame, TBitmap &target, MaskBuilder &mask, int transparent)
 {
-    const int width = frame.Width, height = frame.Height;
     // Entries beyond the table are black, as the direct renderer shows them.
     std::array<TGIFColor, 256> colors{};
+    static_assert(sizeof(TGIFColor) == 3);
     const TGIFColorMap &map = frame.ActiveColorMap();
     std::copy_n(map.Data(), std::min(map.Count(), 256), colors.begin());
     TNetscapeColorLookup lookup;
-    TFloydSteinbergDitherer ditherer(width, lookup);
+    TFloydSteinbergDitherer ditherer(frame.Width, lookup);
     uint8_t fill = 0;
     if (transparent >= 0) {
         TGIFColor c = colors[size_t(transparent)];
         fill = lookup.MapColor(c.Red, c.Green, c.Blue);
     }
-    TDIBWriter writer(target, TPixelFormat::pf8bit, width, height, MakeNetscapePalette());
-    for (int y = 0; y < height; ++y) {
-        const uint8_t *source = frame.Data() + size_t(y) * width;
-        uint8_t *row = writer.ScanLine(y);
-        std::memset(row, fill, size_t(width));
-        while (ditherer.InRow()) {
-            const int x = ditherer.Column();
-            if (source[x] == transparent) {
-                ditherer.StepColumn();
-                if (mask.Wanted())
-                    mask.Set(x, y);
-                continue;
-            }
-            TGIFColor c = colors[source[x]];
-            row[x] = ditherer.DitherPixel(c.Red, c.Green, c.Blue);
-        }
-        ditherer.NextRow();
-        ReportRow(frame.Image(), y, height);
-    }
-    writer.Finish();
+    RenderRows(frame, target, MakeNetscapePalette(), mask, transparent, [&](const uint8_t *source, uint8_t *row) {
+        std::memset(row, fill, size_t(frame.Width));
+        ditherer.DitherIndexedRow(source, &colors[0].Red, transparent, row);
+    });
 }
 
 } // namespace
@@ -265,12 +296,8 @@ void TGIFSubImage::PaintFrame(TCanvas &canvas, const QRect &rect, bool tile, boo
     }
     if (bitmap.isNull())
         return;
-    auto paint = [&](const QRect &area) {
-        if (mask.isNull())
-            canvas.StretchDrawImage(area, bitmap);
-        else
-            canvas.StretchDrawMasked(area, bitmap, mask);
-    };
+    const QImage &colors = Displayable(bitmap, mask);
+    auto paint = [&](const QRect &area) { canvas.StretchDrawImage(area, colors); };
     if (!tile) {
         paint(rect);
         return;

@@ -36,18 +36,12 @@ void TCanvas::StretchDrawMasked(const QRect &rect, const QImage &image, const QI
     // The mask's bits are read as bits (index 0 or 1), whatever its colour table says.
     QImage masked = image.convertToFormat(QImage::Format_ARGB32);
     const QImage m = mask.format() == QImage::Format_Mono ? mask : mask.convertToFormat(QImage::Format_Mono);
-    const int width = masked.width();
     for (int y = 0; y < masked.height(); ++y) {
         auto *row = reinterpret_cast<QRgb *>(masked.scanLine(y));
         const uchar *bits = m.constScanLine(y);
-        for (int x = 0; x < width; x += 8) {
-            const uchar byte = bits[x >> 3];
-            if (!byte)
-                continue;   // eight opaque pixels
-            for (int bit = 0; bit < 8 && x + bit < width; ++bit)
-                if (byte & (0x80 >> bit))
-                    row[x + bit] = 0;
-        }
+        for (int x = 0; x < masked.width(); ++x)
+            if (bits[x >> 3] & (0x80 >> (x & 7)))
+                row[x] = 0;
     }
     p->drawImage(rect, masked);
 }

@@ -129,6 +129,43 @@ TEST(Dithering, LeftOutPixelSpreadsAndUsesNothing)
     EXPECT_EQ(lookup.asked.back(), 100 + (500 + 8) / 16);
 }
 
+TEST(Dithering, WholeRowsAsPixelByPixel)
+{
+    // Rows of an indexed picture dithered at once equal the same rows dithered pixel by pixel,
+    // for the colour cube (computed in place) and for any other lookup.
+    const int width = 37, height = 9;
+    uint8_t colors[256 * 3];
+    std::vector<uint8_t> indexes(width * height);
+    uint32_t seed = 12345;
+    auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (uint8_t &c : colors)
+        c = uint8_t(next());
+    for (uint8_t &i : indexes)
+        i = uint8_t(next() % 7);   // index 3 is left out
+    TNetscapeColorLookup cube;
+    TwoLevelLookup twoLevels;
+    for (TColorLookup *lookup : std::initializer_list<TColorLookup *>{&cube, &twoLevels}) {
+        TFloydSteinbergDitherer rows(width, *lookup), pixels(width, *lookup);
+        std::vector<uint8_t> byRow(indexes.size(), 99), byPixel(indexes.size(), 99);
+        for (int y = 0; y < height; ++y) {
+            rows.DitherIndexedRow(&indexes[y * width], colors, 3, &byRow[y * width]);
+            while (pixels.InRow()) {
+                const int x = pixels.Column();
+                const uint8_t index = indexes[y * width + x];
+                if (index == 3) {
+                    pixels.StepColumn();
+                    continue;
+                }
+                uint8_t r = colors[3 * index], g = colors[3 * index + 1], b = colors[3 * index + 2];
+                byPixel[y * width + x] = pixels.DitherPixel(r, g, b);
+            }
+            pixels.NextRow();
+        }
+        EXPECT_EQ(byRow, byPixel);
+        EXPECT_EQ(byRow[size_t(std::find(indexes.begin(), indexes.end(), 3) - indexes.begin())], 99);
+    }
+}
+
 TEST(DIBWriter, LayoutAndHandOver)
 {
     TBitmap bitmap;

@@ -15,30 +15,11 @@ for tool in Xvfb import compare identify; do
     command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
 done
 
-work=$(mktemp -d)
-xvfb_pid=
+# A display of our own, and a scratch folder $work.
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb || exit 1
 probe_pid=
-cleanup() {
-    [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    # KEEP=1 keeps the screenshots for a look.
-    if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-for i in $(seq 1 100); do
-    display=$(head -n1 "$work/display" 2>/dev/null)
-    [ -n "$display" ] && break
-    sleep 0.1
-done
-[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime"
-unset WAYLAND_DISPLAY
-mkdir -m 700 "$work/runtime"
+trap '[ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null; [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 # The program keeps its settings and scratch file beside itself: it runs from the work folder.
 cp "$probe" "$work/probe"
