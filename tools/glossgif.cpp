@@ -101,9 +101,10 @@ const char *const OptimizeUsage =
     "usage: glossgif optimize IN.gif OUT.gif [--options MASK]\n"
     "Optimises IN.gif and writes the result to OUT.gif, whole or not at all. MASK (decimal, or hex\n"
     "after 0x) adds up: 1 crop transparent borders, 2 make repeated pixels transparent, 4 drop\n"
-    "what shows nothing, 8 sort and trim colour tables and share the global one, 16 check the
-reduction mode (default 31).\n"
+    "what shows nothing, 8 sort and trim colour tables and share the global one, 16 check the\n"
+    "reduction mode (default 31).\n"
     "Prints '<IN> <bytes> bytes -> <OUT> <bytes> bytes (<percent>%)'.\n";
+
 const char *const FramesUsage =
     "usage: glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]\n"
     "Plays FILE through the animation painter (in its own thread unless --flags says otherwise) onto a\n"
