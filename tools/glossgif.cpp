@@ -119,10 +119,14 @@ int Usage(const char *text)
     return 2;
 }
 
-bool IsHelp(const std::vector<std::string> &args)
+// Prints the usage when the arguments ask for help; true when it did.
+bool PrintedHelp(const std::vector<std::string> &args, const char *usage)
 {
-    return std::find(args.begin(), args.end(), "--help") != args.end() ||
-           std::find(args.begin(), args.end(), "-h") != args.end();
+    if (std::find(args.begin(), args.end(), "--help") == args.end() &&
+        std::find(args.begin(), args.end(), "-h") == args.end())
+        return false;
+    std::fputs(usage, stdout);
+    return true;
 }
 
 // A whole number from lo to hi (decimal, or hexadecimal after 0x).
@@ -170,10 +174,8 @@ bool Load(const std::string &name, TGIFImage &image, bool printWarnings = true)
 
 int Info(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(InfoUsage, stdout);
+    if (PrintedHelp(args, InfoUsage))
         return 0;
-    }
     if (args.size() != 1)
         return Usage(InfoUsage);
     TGIFImage image;
@@ -215,10 +217,8 @@ int Info(const std::vector<std::string> &args)
 
 int Indexes(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(IndexesUsage, stdout);
+    if (PrintedHelp(args, IndexesUsage))
         return 0;
-    }
     if (args.size() != 2)
         return Usage(IndexesUsage);
     TGIFImage image;
@@ -243,10 +243,8 @@ int Indexes(const std::vector<std::string> &args)
 
 int Decode(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(DecodeUsage, stdout);
+    if (PrintedHelp(args, DecodeUsage))
         return 0;
-    }
     std::string file;
     int n = 20;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -323,10 +321,8 @@ QByteArray SaveToBytes(TGIFImage &image)
 
 int Reencode(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(ReencodeUsage, stdout);
+    if (PrintedHelp(args, ReencodeUsage))
         return 0;
-    }
     std::vector<std::string> files;
     bool rle = false;
     for (const std::string &a : args) {
@@ -402,10 +398,8 @@ void PrintWarnings(TGIFImage &image)
 
 int Convert(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(ConvertUsage, stdout);
+    if (PrintedHelp(args, ConvertUsage))
         return 0;
-    }
     std::vector<std::string> files;
     long reduction = 7, dither = 0, bits = 8;
     bool rle = false, optimize = false;
@@ -462,10 +456,8 @@ int Convert(const std::vector<std::string> &args)
 
 int Optimize(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(OptimizeUsage, stdout);
+    if (PrintedHelp(args, OptimizeUsage))
         return 0;
-    }
     std::vector<std::string> files;
     long options = CompactAll;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -506,10 +498,8 @@ bool ParseNumber(const std::string &text, int base, long low, long high, long &v
 // The frames subcommand: what the program shows of FILE, frame by frame.
 int Frames(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(FramesUsage, stdout);
+    if (PrintedHelp(args, FramesUsage))
         return 0;
-    }
     std::vector<std::string> files;
     long backdrop = 0xFFFFFF, flags = DefaultPaintFlags, speed = -1;
     for (size_t i = 0; i < args.size(); ++i) {
