@@ -129,12 +129,12 @@ bool PrintedHelp(const std::vector<std::string> &args, const char *usage)
     return true;
 }
 
-// A whole number from lo to hi (decimal, or hexadecimal after 0x).
-bool ParseNumber(const std::string &text, long lo, long hi, long &value)
+// A whole number from low to high in the base (0: decimal, or hexadecimal after 0x).
+bool ParseNumber(const std::string &text, int base, long low, long high, long &value)
 {
     char *end = nullptr;
-    value = std::strtol(text.c_str(), &end, 0);
-    return !text.empty() && end && *end == 0 && value >= lo && value <= hi;
+    value = std::strtol(text.c_str(), &end, base);
+    return !text.empty() && end && !*end && value >= low && value <= high;
 }
 
 bool ReadFile(const std::string &name, QByteArray &bytes, std::string &error)
@@ -406,11 +406,11 @@ int Convert(const std::vector<std::string> &args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == "--reduction" && hasValue && ParseNumber(args[i + 1], 0, 8, reduction)) {
+        if (a == "--reduction" && hasValue && ParseNumber(args[i + 1], 0, 0, 8, reduction)) {
             ++i;
-        } else if (a == "--dither" && hasValue && ParseNumber(args[i + 1], 0, 6, dither)) {
+        } else if (a == "--dither" && hasValue && ParseNumber(args[i + 1], 0, 0, 6, dither)) {
             ++i;
-        } else if (a == "--bits" && hasValue && ParseNumber(args[i + 1], 1, 8, bits)) {
+        } else if (a == "--bits" && hasValue && ParseNumber(args[i + 1], 0, 1, 8, bits)) {
             ++i;
         } else if (a == "--rle") {
             rle = true;
@@ -461,7 +461,7 @@ int Optimize(const std::vector<std::string> &args)
     std::vector<std::string> files;
     long options = CompactAll;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--options" && i + 1 < args.size() && ParseNumber(args[i + 1], 0, CompactAll, options))
+        if (args[i] == "--options" && i + 1 < args.size() && ParseNumber(args[i + 1], 0, 0, CompactAll, options))
             ++i;
         else if (!args[i].empty() && args[i][0] != '-')
             files.push_back(args[i]);
@@ -488,12 +488,7 @@ int Optimize(const std::vector<std::string> &args)
                 (long long)bytes.size(), before > 0 ? 100.0 * double(bytes.size()) / double(before) : 0.0);
     return 0;
 }
-bool ParseNumber(const std::string &text, int base, long low, long high, long &value)
-{
-    char *end = nullptr;
-    value = std::strtol(text.c_str(), &end, base);
-    return !text.empty() && end && !*end && value >= low && value <= high;
-}
+
 
 // The frames subcommand: what the program shows of FILE, frame by frame.
 int Frames(const std::vector<std::string> &args)
