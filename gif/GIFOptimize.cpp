@@ -222,10 +222,10 @@ private:
         }
     }
 
-    // Of three forms of a frame the smallest is kept: as it was; with the pixels that repeat
-    // the frame below made transparent (and cropped); or as it was, cropped to the box of the
-    // pixels that change. In a noisy picture scattered transparent pixels can cost more than
-    // they save, while the box still spares what does not change.
+    // Of these forms of a frame the smallest is kept: as it was; with the pixels that repeat
+    // the frame below made transparent (and cropped), short holes filled or not; or as it was,
+    // cropped to the box of the pixels that change. In a noisy picture scattered transparent
+    // pixels can cost more than they save, while the box still spares what does not change.
     void DropRepeatedPixels()
     {
         for (int i = frames.Count() - 1; i >= 1; --i) {
@@ -248,11 +248,19 @@ private:
         TGIFSubImage changed(&image);
         changed.Assign(merged);
         changed.Trim();
-        const int64_t mergedSize = (options & CompactTrim) ? EncodedSize(changed) : EncodedSize(merged);
-        int64_t beforeSize = 0, boxSize = INT64_MAX;
+        TGIFSubImage filled(&image);
+        filled.Assign(merged);
+        FillShortHoles(filled, before);
+        int64_t mergedSize = MergedSize(merged);
+        const int64_t filledSize = MergedSize(filled);
+        if (filledSize < mergedSize) {
+            merged.Assign(filled);
+            mergedSize = filledSize;
+        }
         TGIFSubImage box(&image);
         box.Assign(before);
-        beforeSize = EncodedSize(box);
+        const int64_t beforeSize = EncodedSize(box);
+        int64_t boxSize = INT64_MAX;
         // A frame restored to the background clears its whole area: its size must stay.
         if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty()) {
             box.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
@@ -261,6 +269,42 @@ private:
         if (mergedSize < std::min(beforeSize, boxSize))
             return;
         merged.Assign(boxSize < beforeSize ? box : before);
+    }
+
+    // Short runs of repeated pixels between changed ones in a row get their colour back: a
+    // hole in a run of colours often codes longer than the colours it hides.
+    static void FillShortHoles(TGIFSubImage &merged, const TGIFSubImage &before)
+    {
+        const int t = merged.TransparentIndex(), wasTransparent = before.TransparentIndex();
+        // Longer holes mostly pay for themselves; 64 did best on real animations.
+        const int limit = 64;
+        for (int y = 0; y < merged.Height; ++y) {
+            uint8_t *row = merged.Data() + size_t(y) * merged.Width;
+            const uint8_t *original = before.Data() + size_t(y) * merged.Width;
+            int x = 0;
+            while (x < merged.Width) {
+                if (row[x] != t || original[x] == wasTransparent) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < merged.Width && row[end] == t && original[end] != wasTransparent)
+                    ++end;
+                if (x > 0 && end < merged.Width && end - x <= limit)
+                    std::copy(original + x, original + end, row + x);
+                x = end;
+            }
+        }
+        merged.DropRendering();
+    }
+
+    int64_t MergedSize(const TGIFSubImage &frame)
+    {
+        TGIFSubImage copy(&image);
+        copy.Assign(frame);
+        if (options & CompactTrim)
+            copy.Trim();
+        return EncodedSize(copy);
     }
 
     void TrimFrames()

@@ -454,6 +454,58 @@ TEST(Optimizer, NoisyRepeatsStayWhenTransparencyWouldCostMore)
     EXPECT_EQ(Pixels(*cropped), expected);
 }
 
+// What a player shows after each frame: frames drawn over each other, transparent pixels
+// left out (the animations here keep every frame).
+std::vector<std::vector<TColor>> Shown(TGIFImage &image)
+{
+    std::vector<TColor> canvas(size_t(image.GetWidth() * image.GetHeight()), 0);
+    std::vector<std::vector<TColor>> shown;
+    for (int f = 0; f < image.Images().Count(); ++f) {
+        TGIFSubImage &frame = *image.Images()[f];
+        for (int y = 0; y < frame.Height; ++y)
+            for (int x = 0; x < frame.Width; ++x) {
+                const int p = frame.Data()[y * frame.Width + x];
+                if (p != frame.TransparentIndex())
+                    canvas[size_t((frame.Top + y) * image.GetWidth() + frame.Left + x)] =
+                        frame.ActiveColorMap().Colors(p);
+            }
+        shown.push_back(canvas);
+    }
+    return shown;
+}
+
+TEST(Optimizer, EveryFormOfAFrameShowsWhatTheOriginalShows)
+{
+    // Frames that change the picture here and there: in blocks, in noise, and in rows with
+    // short and long gaps, so that each way of writing a frame gets its turn.
+    uint32_t seed = 99;
+    auto next = [&] { return int((seed = seed * 1103515245u + 12345u) >> 16); };
+    TGIFImage image;
+    for (int i = 0; i < 16; ++i)
+        image.GlobalColorMap().Add(TColor(i * 0x0F0F0F));
+    std::vector<int> pixels(48 * 32);
+    for (int &p : pixels)
+        p = next() % 3;
+    AddFrame(image, 0, 0, 48, 32, pixels, 0);
+    for (int f = 1; f < 8; ++f) {
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 48; ++x) {
+                const bool block = x / 12 == f % 4 && y / 8 == f % 3;
+                const bool noise = f % 2 && next() % 9 == 0;
+                const bool row = y == f * 3 && (x % 20 < 3 || x % 7 == 0);
+                // A bar of one colour over noise that already has it in places.
+                const bool bar = f == 2 && y >= 20 && y < 24 && x >= 4 && x < 40;
+                if (block || noise || row || bar)
+                    pixels[size_t(y * 48 + x)] = bar ? 2 : block ? (x + y) % 16 : next() % 16;
+            }
+        AddFrame(image, 0, 0, 48, 32, pixels, f == 5 ? 16 : 0);
+    }
+    const auto before = Shown(image);
+    image.Compact(CompactAll);
+    ASSERT_EQ(image.Images().Count(), 8);
+    EXPECT_TRUE(Shown(image) == before);
+}
+
 TEST(Optimizer, FramesMoveToTheGlobalTableWhereItHasRoom)
 {
     TGIFImage image;
