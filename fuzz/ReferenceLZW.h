@@ -185,24 +185,20 @@ struct LZW {
         return Stack[--sp];
     }
 
-    // After the last pixel: the data should hold nothing but its end code.
+    // After the last pixel: the data should hold nothing but its end code, maybe after clear
+    // codes. Pixels still on the stack, or any other code, are data beyond the frame.
     void Finish()
     {
         if (Ended || TerminatorSeen)
             return;
-        bool excess = sp > 0;
-        while (!excess) {
-            const int c = GetCode(false);
-            if (c < 0)
-                return;
-            if (c == EndCode) {
-                EndOfData();
-                return;
-            }
-            if (c == ClearCode)
+        if (sp == 0) {
+            int c = GetCode(false);
+            for (; c == ClearCode; c = GetCode(false))
                 Reset();
-            else
-                excess = true;
+            if (c == EndCode)
+                EndOfData();
+            if (c == EndCode || c < 0)
+                return;
         }
         warn("Excess image data");
         SkipToTerminator();

@@ -65,9 +65,9 @@ bool SameFrame(const TGIFSubImage &a, const TGIFSubImage &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Keep the pictures small enough for the fuzzer's memory limit.
-    GIFMaxFramePixels = uint64_t(1) << 22;
-    GIFMaxImagePixels = uint64_t(1) << 23;
+    // Keep the pictures small enough for the fuzzer's memory limit and speed.
+    GIFMaxFramePixels = uint64_t(1) << 20;
+    GIFMaxImagePixels = uint64_t(1) << 21;
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);

@@ -19,7 +19,7 @@
 #include <QBuffer>
 
 #include <algorithm>
-#include <array>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -28,18 +28,8 @@ namespace {
 constexpr int TableSize = 4096;
 constexpr int StackSize = 8192;
 constexpr int BufferSize = 2 + 255;
-// The strings of the root codes: byte i of this area is i mod 256, and a root entry's offset
-// points into it from its end, so that a root code is copied like any other.
-constexpr int RootArea = 4096;
-
-constexpr std::array<uint8_t, RootArea + GIFPixelSlack> MakeRootBytes()
-{
-    std::array<uint8_t, RootArea + GIFPixelSlack> bytes{};
-    for (int i = 0; i < RootArea; ++i)
-        bytes[size_t(i)] = uint8_t(i);
-    return bytes;
-}
-constexpr std::array<uint8_t, RootArea + GIFPixelSlack> RootBytes = MakeRootBytes();
+// Positions in the frame are ints: larger frames are refused.
+constexpr int64_t MaxPixels = INT32_MAX - GIFPixelSlack;
 
 // Where the decoder's bytes come from: straight from a QBuffer's memory (the device's position
 // is set once, when the decoder is done), or through the device's own calls.
@@ -99,10 +89,8 @@ struct Source {
 };
 
 struct Entry {
-    // Fast path: where the entry's string was first written, counted from the last clear code
-    // (a root's offset is negative and points into RootBytes from its end). Since the last clear
-    // at most 4094 strings of at most 4096 pixels were written while the table grew, so the
-    // offsets fit 32 bits whatever the frame's size.
+    // Fast path: where the entry's string was first written. A root's string is its last pixel
+    // alone, which the copy writes from suffix; its offset only has to point at readable bytes.
     int32_t offset;
     uint16_t len;      // fast path: the string's length
     uint16_t first;    // fast path: its first code
@@ -153,7 +141,7 @@ struct Decoder {
         // decoded a frame of the same minimum code size before keeps them.
         if (rootsFor != minCodeSize) {
             for (int i = 0; i < ClearCode; ++i)
-                Table[i] = Entry{i - RootArea, 1, uint16_t(i), 0, uint16_t(i)};
+                Table[i] = Entry{0, 1, uint16_t(i), 0, uint16_t(i)};
             Table[ClearCode] = Entry{0, 2, 0, 0, 0};
             Table[EndCode] = Entry{0, 2, 0, 0, 0};
             rootsFor = minCodeSize;
@@ -329,17 +317,14 @@ struct Decoder {
     // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide copies).
     // Returns the number of pixels written. The hot state lives in locals and is written back
     // around every call that needs the members.
-    int64_t Run(uint8_t *out, int64_t n)
+    int Run(uint8_t *out, int n)
     {
-        int64_t pos = 0;
-        int64_t base = 0;   // where the last clear code left the output
-        int32_t prevOffset = 0;
-        int prevLen = 0;
+        int pos = 0;
+        int prevPos = 0, prevLen = 0;
         int cb = CurrentBit, lb = LastBit, cs = CodeSize, nc = NextCode, cl = CodeLimit;
         int oc = OldCode, fc = FirstCode;
         const int clear = ClearCode, end = EndCode;
         Entry *const table = Table;
-        const uint8_t *const rootEnd = RootBytes.data() + RootArea;
 #define GLOSSAD_SAVE()                                                                                     \
     do {                                                                                                   \
         CurrentBit = cb;                                                                                   \
@@ -378,7 +363,7 @@ struct Decoder {
         cb += cs;                                                                                          \
     } while (0)
 
-        int64_t slowPos = -1;
+        int slowPos = -1;
         // The first action of a frame is a table reset, as if a clear code had been read.
         bool fresh = Fresh;
         Fresh = false;
@@ -397,7 +382,6 @@ struct Decoder {
                     GLOSSAD_SAVE();
                     ResetTable();
                     GLOSSAD_LOAD();
-                    base = pos;
                     do
                         GLOSSAD_GETCODE(c);
                     while (c == clear);
@@ -415,7 +399,7 @@ struct Decoder {
                     slowPos = pos + 1;
                     break;
                 }
-                prevOffset = int32_t(pos - base);
+                prevPos = pos;
                 prevLen = 1;
                 ++pos;
                 continue;
@@ -435,12 +419,12 @@ struct Decoder {
             // The entry this code adds is the previous string plus one pixel; written now, it
             // also serves a code equal to NextCode (whose string it is, its last pixel being
             // the previous string's first). Its suffix is set once the current string is known.
-            table[nc] = Entry{prevOffset, uint16_t(prevLen + 1), uint16_t(fc), uint16_t(oc), uint16_t(fc)};
+            table[nc] = Entry{prevPos, uint16_t(prevLen + 1), uint16_t(fc), uint16_t(oc), uint16_t(fc)};
             const Entry e = table[c];
             const int len = e.len;
-            const int64_t room = n - pos;
+            const int room = n - pos;
             uint8_t *dst = out + pos;
-            const uint8_t *src = (e.offset < 0 ? rootEnd : out + base) + e.offset;
+            const uint8_t *src = out + e.offset;
             if (len <= room) [[likely]] {
                 if (len <= 16)
                     Copy16(dst, src);
@@ -448,7 +432,7 @@ struct Decoder {
                     std::memcpy(dst, src, size_t(len - 1));
                 dst[len - 1] = uint8_t(e.suffix);
             } else {
-                for (int64_t i = 0; i < room; ++i)
+                for (int i = 0; i < room; ++i)
                     dst[i] = src[i];
                 tailOnStack = true;
             }
@@ -463,7 +447,7 @@ struct Decoder {
             }
             oc = c;
             fc = newFirst;
-            prevOffset = int32_t(pos - base);
+            prevPos = pos;
             prevLen = len;
             pos += len < room ? len : room;
         }
@@ -527,16 +511,19 @@ void PlaceInterlacedRows(uint8_t *pixels, int width, int height)
         }
     }
     std::vector<bool> placed(static_cast<size_t>(height), false);
-    std::vector<uint8_t> hand(static_cast<size_t>(width));
+    std::vector<uint8_t> rows(2 * static_cast<size_t>(width));
+    uint8_t *hand = rows.data(), *spare = rows.data() + width;
     const auto rowAt = [&](int y) { return pixels + size_t(y) * size_t(width); };
     for (int start = 0; start < height; ++start) {
         if (placed[size_t(start)] || target[size_t(start)] == start)
             continue;
-        std::memcpy(hand.data(), rowAt(start), size_t(width));
+        std::memcpy(hand, rowAt(start), size_t(width));
         int i = start;
         do {
             const int t = target[size_t(i)];
-            std::swap_ranges(hand.begin(), hand.end(), rowAt(t));
+            std::memcpy(spare, rowAt(t), size_t(width));
+            std::memcpy(rowAt(t), hand, size_t(width));
+            std::swap(hand, spare);
             placed[size_t(i)] = true;
             i = t;
         } while (i != start);
@@ -560,7 +547,10 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
     const int minCodeSize = uint8_t(sizeByte);
     if (minCodeSize > 11)
         throw GIFException("Invalid GIF data");
-    const int64_t n = (width > 0 && height > 0) ? int64_t(width) * int64_t(height) : 0;
+    const int64_t pixelCount = (width > 0 && height > 0) ? int64_t(width) * int64_t(height) : 0;
+    if (pixelCount > MaxPixels)
+        throw GIFException("Image dimensions too large");
+    const int n = int(pixelCount);
     // One decoder state per thread, reused: nothing is allocated per code or per frame.
     // (A warning handler that loads another picture gets a state of its own.)
     thread_local std::unique_ptr<Decoder> reusable;
@@ -582,14 +572,12 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
     } busyGuard{busy, busy};
     busy = true;
     decoder->Start(source, warn, minCodeSize);
-    const int64_t decoded = n > 0 ? decoder->Run(pixels, n) : 0;
+    const int decoded = n > 0 ? decoder->Run(pixels, n) : 0;
     decoder->Finish();
     if (n == 0)
         return;
-    // Pixels the data did not reach keep the fill value: wide copies may have written up to
-    // GIFPixelSlack bytes beyond the last pixel decoded.
     if (decoded < n)
-        std::memset(pixels + decoded, fill, size_t(std::min<int64_t>(n - decoded, GIFPixelSlack)));
+        std::memset(pixels + decoded, fill, size_t(n - decoded));
     if (interlaced)
         PlaceInterlacedRows(pixels, width, height);
 }

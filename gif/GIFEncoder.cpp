@@ -492,7 +492,7 @@ void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
         minCodeSize = BitsForColors(colorCount);
     } else {
         const TGIFImage *image = frame.Image();
-        minCodeSize = image ? std::max(image->BitsPerPixel(), BitsForColors(image->Header().WrittenColors())) : 8;
+        minCodeSize = image ? std::max(image->BitsPerPixel(), image->Header().WriteBitsPerPixel) : 8;
         colorCount = 1 << minCodeSize;
     }
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);

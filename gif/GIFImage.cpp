@@ -467,10 +467,7 @@ void TGIFHeader::Prepare()
         if (colorTable->Optimized())
             packed |= 0x08;
     }
-    int resolution = bits - 1;
-    if (image)
-        for (int i = 0; i < image->Images().Count(); ++i)
-            resolution = std::max(resolution, BitsForColors(image->Images()[i]->WrittenLocalColors()) - 1);
+    const int resolution = std::max(bits, WriteBitsPerPixel) - 1;
     packed |= uint8_t((resolution & 7) << 4);
     packed |= uint8_t((bits - 1) & 7);
     Packed = packed;
@@ -588,9 +585,14 @@ void TGIFSubImage::Clear()
     Transparent = false;
 }
 
-void TGIFSubImage::AllocatePixels() { AllocateFilled(0); }
+void TGIFSubImage::AllocatePixels()
+{
+    AllocateUnset();
+    if (data)
+        std::memset(data.get(), 0, size_t(dataSize) + GIFPixelSlack);
+}
 
-void TGIFSubImage::AllocateFilled(uint8_t value)
+void TGIFSubImage::AllocateUnset()
 {
     data.reset();
     dataSize = 0;
@@ -604,7 +606,6 @@ void TGIFSubImage::AllocateFilled(uint8_t value)
     } catch (const std::bad_alloc &) {
         throw GIFException("Image dimensions too large");   // too large for this machine
     }
-    std::memset(data.get(), value, size_t(n) + GIFPixelSlack);
     dataSize = uint32_t(n);
 }
 
@@ -774,7 +775,7 @@ void TGIFSubImage::Decompress(QIODevice &stream)
 {
     const int transparent = TransparentIndex();
     const uint8_t fill = transparent >= 0 ? uint8_t(transparent) : 0;
-    AllocateFilled(fill);
+    AllocateUnset();
     DecodeLZW(stream, data.get(), Width, Height, Interlaced(), fill,
               [this](const std::string &message) { Warn(1, message); });
 }
@@ -1097,15 +1098,20 @@ void TGIFImage::SaveToStream(QIODevice &stream)
             version = std::max(version, images->Frame(i)->RequiredVersion());
         header->WriteVersion = version;
         // Pixels beyond a table are written with black entries added to it.
-        int globalColors = 0;
-        for (int i = 0; i < images->Count(); ++i)
-            if (images->Frame(i)->ColorTable().Count() == 0)
-                globalColors = std::max(globalColors, images->Frame(i)->HighestIndex() + 1);
+        int globalColors = 0, bits = 0;
+        for (int i = 0; i < images->Count(); ++i) {
+            const TGIFSubImage *frame = images->Frame(i);
+            if (frame->ColorTable().Count() == 0)
+                globalColors = std::max(globalColors, frame->HighestIndex() + 1);
+            else
+                bits = std::max(bits, BitsForColors(frame->WrittenLocalColors()));
+        }
+        struct WriteCounts {
+            TGIFHeader &h;
+            ~WriteCounts() { h.WriteColorCount = h.WriteBitsPerPixel = 0; }
+        } resetAfterwards{*header};
         header->WriteColorCount = globalColors;
-        struct ResetColorCount {
-            int &count;
-            ~ResetColorCount() { count = 0; }
-        } resetColorCount{header->WriteColorCount};
+        header->WriteBitsPerPixel = std::max(bits, BitsForColors(header->WrittenColors()));
         header->SaveToStream(stream);
         const int total = images->Count();
         for (int i = 0; i < total; ++i) {

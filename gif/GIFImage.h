@@ -234,8 +234,10 @@ public:
     void SaveToStream(QIODevice &stream) override;   // writes version 87a or 89a as set by the image
     int WriteVersion = gv87a;
     // While the image is written: the colours the frames without a local table need (their
-    // highest index + 1); the global table is written with at least that many.
+    // highest index + 1), so that the global table is written with at least that many; and the
+    // largest bits per pixel of the tables as they are written.
     int WriteColorCount = 0;
+    int WriteBitsPerPixel = 0;
     int WrittenColors() const { return std::max(colorTable->Count(), WriteColorCount); }
 
 private:
@@ -304,8 +306,8 @@ public:
     void Decompress(QIODevice &stream);
 
 private:
-    // Allocates Width x Height pixels of that value (none when that is 0).
-    void AllocateFilled(uint8_t value);
+    // Allocates Width x Height pixels, not set yet (none when that is 0).
+    void AllocateUnset();
     std::unique_ptr<uint8_t[]> data;
     uint32_t dataSize = 0;
     std::unique_ptr<TGIFLocalColorMap> colorTable;
@@ -546,9 +548,9 @@ void UnregisterGIFCodec();
 // ---------------------------------------------------------------------------------------
 // Decoding and encoding
 
-// Decodes one frame's LZW data from the stream into pixels (width x height bytes already
-// filled with the fill value, and GIFPixelSlack bytes beyond them). Leaves the stream after the
-// data's terminator. warn receives the warnings.
+// Decodes one frame's LZW data from the stream into pixels (width x height bytes, and
+// GIFPixelSlack bytes beyond them); pixels the data does not reach get the fill value. Leaves
+// the stream after the data's terminator. warn receives the warnings.
 void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
                uint8_t fill, const std::function<void(const std::string &)> &warn);
 

@@ -1099,6 +1099,36 @@ TEST(GIFModel, LoadsFromFilesAndLeavesThemAfterThePicture)
     EXPECT_THROW(image.LoadFromFile(name.toStdString() + ".missing"), Exception);
 }
 
+TEST(GIFModel, AFailedSaveLeavesTheFileAsItWas)
+{
+    QTemporaryDir dir;
+    const std::string name = dir.filePath("picture.gif").toStdString();
+    const QByteArray before = OnePixelFile(1);
+    QFile file(QString::fromStdString(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(before);
+    file.close();
+    // A picture whose writing fails after its first bytes.
+    struct FailingPicture : TGIFImage {
+        void SaveToStream(QIODevice &stream) override
+        {
+            stream.write("GIF89a");
+            throw GIFException("Invalid GIF data");
+        }
+    } failing;
+    EXPECT_THROW(failing.SaveToFile(name), GIFException);
+    EXPECT_EQ(ReadAll(name), before);
+    // A frame saved on its own with a pixel its image's two colours cannot hold.
+    QByteArray f = Header(1, 1, 0);
+    f.append(Descriptor(0, 0, 1, 1));
+    f.append(ImageData(2, {{4, 3}, {3, 3}, {5, 3}}));
+    Loaded l = LoadBytes(f + ";");
+    EXPECT_THROW(l.image->Images()[0]->SaveToFile(name), GIFException);
+    EXPECT_EQ(ReadAll(name), before);
+    l.image->SaveToFile(name);
+    EXPECT_EQ(ReadAll(name), SaveBytes(*l.image));
+}
+
 TEST(GIFModel, DrawPlacesTheFrameOnAHugeScreenWithoutAScreenBitmap)
 {
     QByteArray f = Header(60000, 60000, 1);
