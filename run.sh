@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Glossadrome, with the given Deck or the demo Deck.
+# Sets up, builds and starts Glossadrome, with the given Deck or the user's copy of the demo Deck.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 source "$root/scripts/setup.sh"
@@ -8,7 +8,7 @@ glossad_build
 if [ $# -gt 0 ]; then
   exec "$root/build/glossad" "$@"
 elif [ -f "$root/examples/demo.gsd" ]; then
-  exec "$root/build/glossad" "$root/examples/demo.gsd"
+  exec "$root/build/glossad" "$(glossad_demo_copy)"
 else
   exec "$root/build/glossad"
 fi

@@ -1,6 +1,8 @@
 // The Edit page: the word list and its sort menu, the Item fields and their commands.
 #include "app/MainWindow.h"
 
+#include "app/FieldText.h"
+
 #include "dragdrop/DropTarget.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -138,12 +140,12 @@ void TF_Main::ListBox1Click()
         return;
     DeckStore::SplitLine(Store.ReadLineAt(line), Store.WorkList);
     const StringList fields = Store.WorkList;
-    T_word->setText(FromAnsi(FieldAt(fields, 0)));
+    ShowFromStart(T_word, FromAnsi(FieldAt(fields, 0)));
     TrackBar1->setValue(StrToInt(FieldAt(fields, 1)));   // the track bar keeps 0 to 5
     L_Freq2->setText(QString::number(TrackBar1->value()));
-    T_Definition->setText(FromAnsi(FieldAt(fields, 2)));
-    T_Visual->setText(FromAnsi(FieldAt(fields, 3)));
-    T_Audio->setText(FromAnsi(FieldAt(fields, 4)));
+    ShowFromStart(T_Definition, FromAnsi(FieldAt(fields, 2)));
+    ShowFromStart(T_Visual, FromAnsi(FieldAt(fields, 3)));
+    ShowFromStart(T_Audio, FromAnsi(FieldAt(fields, 4)));
     ShowPreview(FieldAt(fields, 3));
 }
 
@@ -182,13 +184,13 @@ void TF_Main::B_DeleteClick()
 void TF_Main::B_BrowseVClick()
 {
     if (auto path = Dialogs().openFileName({VisualFilter, "", ""}))
-        T_Visual->setText(FromAnsi(*path));
+        ShowFromStart(T_Visual, FromAnsi(*path));
 }
 
 void TF_Main::B_BrowseAClick()
 {
     if (auto path = Dialogs().openFileName({AudioFilter, "", ""}))
-        T_Audio->setText(FromAnsi(*path));
+        ShowFromStart(T_Audio, FromAnsi(*path));
 }
 
 void TF_Main::ShowPreview(const std::string &visual)
@@ -213,7 +215,7 @@ void TF_Main::ShowPreview(const std::string &visual)
 void TF_Main::DropFileTarget1Drop()
 {
     // The first name, unchanged; the preview keeps following the list's selection.
-    T_Visual->setText(DropFileTarget1->DroppedFiles.value(0));
+    ShowFromStart(T_Visual, DropFileTarget1->DroppedFiles.value(0));
 }
 
-void TF_Main::DropFileTarget2Drop() { T_Audio->setText(DropFileTarget2->DroppedFiles.value(0)); }
+void TF_Main::DropFileTarget2Drop() { ShowFromStart(T_Audio, DropFileTarget2->DroppedFiles.value(0)); }

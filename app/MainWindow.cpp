@@ -3,6 +3,7 @@
 #include "app/ButtonImages.h"
 #include "app/AboutBox.h"
 #include "dragdrop/DropTarget.h"
+#include "platform/Accessibility.h"
 #include "platform/ProgramIcons.h"
 #include "platform/ImageControl.h"
 #include "platform/IniFile.h"
@@ -51,10 +52,9 @@ QAction *NamedAction(QObject *owner, const char *name, const QString &caption)
 
 QToolButton *ToolButton(QToolBar *bar, const char *name, const QString &hint, bool toggle)
 {
-    auto *button = Named(new QToolButton(bar), name);
+    auto *button = Named(toggle ? new TToggleButton(bar) : new QToolButton(bar), name);
     button->setToolTip(hint);
     button->setAccessibleName(hint);
-    button->setCheckable(toggle);
     button->setAutoRaise(true);
     button->setFixedSize(23, 22);
     bar->addWidget(button);
@@ -114,7 +114,7 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     StatusLabel = new QLabel(StatusBar1);
-    StatusLabel->setAccessibleName(QStringLiteral("Status"));
+    StatusLabel->setAccessibleDescription(QStringLiteral("Status"));
     StatusBar1->addWidget(StatusLabel, 1);
     StatusBar1->setSizeGripEnabled(true);
     setStatusBar(StatusBar1);
@@ -135,7 +135,7 @@ TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), 
     }
 }
 
-TF_Main::~TF_Main() = default;
+TF_Main::~TF_Main() { delete PopupMenu1; }
 
 void TF_Main::CreateDropTargets()
 {
@@ -222,6 +222,7 @@ void TF_Main::CreateToolBar()
     New1->setIcon(QIcon(QPixmap::fromImage(DrawButtonImage(ButtonImageKind::New, QColor(255, 0, 0)))));
 
     Panel1 = Named(new QFrame(this), "Panel1");
+    Panel1->setAccessibleName(QStringLiteral("Answers"));
     Panel1->setFrameShape(QFrame::StyledPanel);
     Panel1->setAutoFillBackground(true);
     Ck_Word = Named(new QCheckBox(QStringLiteral("Word"), Panel1), "Ck_Word");
@@ -268,7 +269,7 @@ void TF_Main::CreateEditPage()
     frequencyCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     L_Freq2 = Named(new QLabel(page), "L_Freq2");
     L_Freq2->setGeometry(242, 164, 12, 17);
-    L_Freq2->setAccessibleName(QStringLiteral("Frequency value"));
+    L_Freq2->setAccessibleDescription(QStringLiteral("Frequency"));
     TrackBar1 = Named(new QSlider(Qt::Horizontal, page), "TrackBar1");
     TrackBar1->setGeometry(256, 160, 150, 33);
     TrackBar1->setRange(0, 5);
@@ -291,10 +292,14 @@ void TF_Main::CreateEditPage()
     PreviewV->setGeometry(472, 72, 89, 81);
     PreviewV->SetStretch(true);
     PreviewV->SetTransparent(true);
-    PreviewV->setAccessibleName(QStringLiteral("Preview"));
+    PreviewV->setAccessibleDescription(QStringLiteral("Preview"));
     PreviewV->hide();
     L_UnableV = Named(new QLabel(QStringLiteral("Unable to load"), page), "L_UnableV");
-    L_UnableV->setGeometry(476, 104, 81, 17);
+    // Centred over the preview box, and as wide as its text needs, whatever the font.
+    const QRect previewBox = PreviewV->geometry();
+    const int unableWidth = std::max(previewBox.width(), L_UnableV->sizeHint().width());
+    L_UnableV->setGeometry(previewBox.center().x() - unableWidth / 2, previewBox.center().y() - 8, unableWidth,
+                           std::max(17, L_UnableV->sizeHint().height()));
     L_UnableV->setAlignment(Qt::AlignCenter);
     L_UnableV->hide();
 
@@ -319,7 +324,7 @@ void TF_Main::CreateStudyPage()
 
     State = Named(new QLabel(Bevel2), "State");
     State->setGeometry(5, 8, 30, 30);
-    State->setAccessibleName(QStringLiteral("Phase"));
+    State->setAccessibleDescription(QStringLiteral("Phase"));
     B_Go = Button(Bevel2, "B_Go", QStringLiteral("Go"), QRect(45, 8, 75, 25));
     MediaPlayer1 = Named(new TMediaPlayer(Bevel2), "MediaPlayer1");
     MediaPlayer1->setGeometry(128, 8, 85, 25);
@@ -331,7 +336,7 @@ void TF_Main::CreateStudyPage()
     QFont wordFont = L_WordQ->font();
     wordFont.setPixelSize(20);
     L_WordQ->setFont(wordFont);
-    L_WordQ->setAccessibleName(QStringLiteral("Word"));
+    L_WordQ->setAccessibleDescription(wordCaption->text());
     auto *definitionCaption = new QLabel(QStringLiteral("Definition"), Bevel2);
     definitionCaption->move(80, 136);
     M_Def = Named(new QPlainTextEdit(Bevel2), "M_Def");
@@ -339,11 +344,13 @@ void TF_Main::CreateStudyPage()
     QFont definitionFont = M_Def->font();
     definitionFont.setPixelSize(19);
     M_Def->setFont(definitionFont);
-    M_Def->setAccessibleName(QStringLiteral("Definition"));
+    M_Def->setAccessibleDescription(definitionCaption->text());
+    // A screen reader names the memo by the definition it shows.
+    connect(M_Def, &QPlainTextEdit::textChanged, M_Def, [this] { M_Def->setAccessibleName(M_Def->toPlainText()); });
     M_Def->setAcceptDrops(false);
 
     Image1 = Named(new TImage, "Image1");
-    Image1->setAccessibleName(QStringLiteral("Picture"));
+    Image1->setAccessibleDescription(QStringLiteral("Picture"));
     Splitter1->addWidget(Image1);
     Splitter1->setCollapsible(0, false);
     Splitter1->setStretchFactor(0, 0);
@@ -353,7 +360,9 @@ void TF_Main::CreateStudyPage()
 
 void TF_Main::CreatePopupMenu()
 {
-    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
+    // A pop-up of its own, without parent window: the accessibility tree lists it beside the
+    // program's windows while it is open (see platform/Accessibility.h).
+    PopupMenu1 = Named(new QMenu, "PopupMenu1");
     Ascending1 = NamedAction(this, "Ascending1", QStringLiteral("&Ascending"));
     Decending1 = NamedAction(this, "Decending1", QStringLiteral("&Decending"));
     NoSort1 = NamedAction(this, "NoSort1", QStringLiteral("&No Sort"));
@@ -379,8 +388,4 @@ void TF_Main::CreatePopupMenu()
 
 QString TF_Main::StatusText() const { return StatusLabel->text(); }
 
-void TF_Main::SetStatusText(const QString &text)
-{
-    StatusLabel->setText(text);
-    StatusLabel->setAccessibleDescription(text);
-}
+void TF_Main::SetStatusText(const QString &text) { StatusLabel->setText(text); }

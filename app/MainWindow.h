@@ -32,6 +32,7 @@ class QToolBar;
 class QToolButton;
 class TAboutBox;
 class TDropFileTarget;
+class THelpWindow;
 class TImage;
 class TMediaPlayer;
 class TIniFile;
@@ -112,6 +113,7 @@ public:
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
     TAboutBox *AboutBox;
+    THelpWindow *HelpWindow = nullptr;   // made when help is first asked for
     TDropFileTarget *DropFileTarget1, *DropFileTarget2;
 
     // --- Handlers ---

@@ -2,10 +2,10 @@
 #include "app/ButtonImages.h"
 #include "app/MainWindow.h"
 #include "app/AboutBox.h"
+#include "app/HelpWindow.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/FileTypeRegistration.h"
 #include "platform/ProgramIcons.h"
-#include "platform/Shell.h"
 
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -81,6 +82,7 @@ void TF_Main::ConnectHandlers()
         connect(box, &QCheckBox::toggled, this, [this, box] { Handler(this, &TF_Main::CheckBoxClick)(box); });
     ListBox1->setContextMenuPolicy(Qt::PreventContextMenu);
     ListBox1->viewport()->installEventFilter(this);
+    ListBox1->installEventFilter(this);
     ToolBar1->installEventFilter(this);
     Tb_Edit->installEventFilter(this);
 }
@@ -92,6 +94,12 @@ bool TF_Main::eventFilter(QObject *watched, QEvent *event)
         rowBeforePress = ListBox1->currentRow();
         if (mouse->button() == Qt::RightButton)
             ListBox1MouseDown(mouse->position().toPoint());
+    } else if (watched == ListBox1 && event->type() == QEvent::ContextMenu &&
+               static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        // The menu key opens the sort menu as well, at the current entry.
+        const QRect entry = ListBox1->visualItemRect(ListBox1->currentItem());
+        ListBox1MouseDown(entry.isValid() ? entry.center() : QPoint(0, 0));
+        return true;
     } else if (watched == ToolBar1 && event->type() == QEvent::MouseButtonRelease) {
         ToolBar1Click();
     } else if (watched == Tb_Edit && event->type() == QEvent::Resize) {
@@ -135,6 +143,8 @@ void TF_Main::showEvent(QShowEvent *event)
 
 void TF_Main::ShowStep()
 {
+    // The first thing a user does is type a word.
+    T_word->setFocus();
     SB_Freq->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::Frequency, QColor(255, 255, 255)), QColor(255, 255, 255)));
     Sb_ShowAnswer->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::ShowAnswer, QColor(0, 128, 0)), QColor(0, 128, 0)));
     SB_New->setIcon(ButtonIcon(DrawButtonImage(ButtonImageKind::New, QColor(128, 128, 128)), QColor(128, 128, 128)));
@@ -251,7 +261,9 @@ void TF_Main::SaveSettings()
 
 void TF_Main::EXit1Click()
 {
-    // Ends the program at once: no close step, so the settings file stays as it was.
+    // Ends the program at once: no close step, so the settings file stays as it was. The window
+    // goes at once too, not only when the program has finished ending.
+    hide();
     QCoreApplication::exit(0);
 }
 
@@ -282,7 +294,12 @@ void TF_Main::ToolBar1Click()
 
 void TF_Main::RegisterDeckType() { CurrentFileTypeRegistration().Register(); }
 
-void TF_Main::Contents1Click() { ShellOpenFile(ProgramFolder() + "/glossad.hlp"); }
+void TF_Main::Contents1Click()
+{
+    if (!HelpWindow)
+        HelpWindow = new THelpWindow(this);
+    HelpWindow->ShowFile(ProgramFolder() + "/glossad.hlp");
+}
 
 void TF_Main::About1Click()
 {

@@ -2,6 +2,8 @@
 // events that choose how the next Item is picked.
 #include "app/MainWindow.h"
 
+#include "app/FieldText.h"
+
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
@@ -28,8 +30,8 @@ bool Chosen(const QCheckBox *box) { return box->isChecked() && box->isEnabled();
 void TF_Main::ShowState(const char *resource)
 {
     State->setPixmap(QPixmap(QStringLiteral(":/state/") + QLatin1String(resource)));
-    State->setAccessibleDescription(QLatin1String(resource) == QLatin1String("Qbmp") ? QStringLiteral("Question")
-                                                                                     : QStringLiteral("Answer"));
+    State->setAccessibleName(QLatin1String(resource) == QLatin1String("Qbmp") ? QStringLiteral("Question")
+                                                                              : QStringLiteral("Answer"));
     State->show();
 }
 
@@ -91,7 +93,7 @@ void TF_Main::QuestionPhase()
         Image1->hide();
         MediaPlayer1->Close();
         L_WordQ->hide();
-        M_Def->appendPlainText(FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
         break;
     case qkVisual: {
         Image1->show();
@@ -138,8 +140,7 @@ void TF_Main::AnswerPhase()
         L_WordQ->show();
     }
     if (Chosen(Ck_Def) && !Entry(item, 2).empty()) {
-        M_Def->clear();
-        M_Def->appendPlainText(FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
     }
     if (Chosen(Ck_Visual) && !Entry(item, 3).empty()) {
         // A picture that does not load leaves the page as it is, without a message.

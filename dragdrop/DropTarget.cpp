@@ -131,8 +131,8 @@ Qt::DropAction ToDropAction(TDropEffect effect)
 //
 // A drag-enter event is always accepted: Qt delivers the drag-move and drop events of a drag
 // only to a widget that accepted its drag-enter event, and offers a refused drag-enter to the
-// parent widgets. The registered control is the drop site for the whole drag, as on the
-// Part's platform; refusal travels in the move and drop events. Qt follows every drag-enter
+// parent widgets. The registered control is the drop site for the whole drag, as with OLE
+// drag and drop; refusal travels in the move and drop events. Qt follows every drag-enter
 // event with a drag-move event at the same point, and what the source sees is the answer to
 // that move.
 class EffectReport {

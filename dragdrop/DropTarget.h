@@ -14,7 +14,7 @@
 //     ...
 //     DropFileTarget1->UnregisterTarget();           // close step
 //
-// How the Part's platform maps onto Qt:
+// How the Windows drag-and-drop model (IDropTarget, drop effects, key states) maps onto Qt:
 // - Registration installs the component as an event filter on the control (and on the viewport
 //   of a scroll area) and sets acceptDrops; the control's own drag handling (a line edit's text
 //   drop) no longer sees any drag event. Revocation removes the filter and clears acceptDrops.
@@ -22,8 +22,8 @@
 //   so does revoking a control that is not registered (or registered to another component).
 // - Qt sends the drag-move and drop events only to a widget that accepted the drag-enter event,
 //   and offers a refused drag-enter to the parent widgets. So the component always accepts the
-//   drag-enter event (the control stays the drop site for the whole drag, as on the Part's
-//   platform) and reports the effect in the drag-move event that Qt sends right after it at the
+//   drag-enter event (the control stays the drop site for the whole drag, as with OLE drag and
+//   drop) and reports the effect in the drag-move event that Qt sends right after it at the
 //   same point, and in every later one: that answer is what the drag source sees. A drag with
 //   no file list is thus refused from entry to drop and never reaches a parent widget.
 // - The data object is the drag's QMimeData; the file-list format is its URL list
@@ -167,7 +167,7 @@ public:
     int32_t Drop(const QMimeData *dataObject, TKeyState keyState, QPoint point,
                  TDropEffect &effect) override;
 
-    // Virtual operations, in the Part's slot order.
+    // Virtual operations: what a derived target overrides to read formats of its own.
     virtual bool FetchData() = 0;       // read the held data into the component's lists
     virtual void ClearData() = 0;       // empty the component's lists
     virtual bool AcceptsFormat() = 0;   // does the held data offer a format this target reads

@@ -1,5 +1,6 @@
 #include "platform/Application.h"
 
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 
 #include <exception>
@@ -7,6 +8,7 @@
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Glossadrome"));
+    InstallAccessibility();
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

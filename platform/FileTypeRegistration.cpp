@@ -18,6 +18,7 @@ const char *const DeckMimeType = "application/x-glossadrome-deck";
 namespace {
 
 const char *const IconName = "application-x-glossadrome-deck";
+const int RefreshTimeLimitMs = 10000;
 
 void WriteFile(const std::string &path, const QByteArray &content)
 {
@@ -38,11 +39,21 @@ QByteArray DesktopQuoted(const QString &path)
     return "\"" + quoted.toUtf8() + "\"";
 }
 
+// Runs a desktop tool over the folder and waits for it. A tool that hangs is stopped after a
+// short while: it must never go on writing after the program (or a test) is done with the folder.
 void RefreshDatabase(const char *tool, const std::string &folder)
 {
     const QString program = QStandardPaths::findExecutable(QLatin1String(tool));
-    if (!program.isEmpty())
-        QProcess::startDetached(program, {PathFromAnsi(folder)});
+    if (program.isEmpty())
+        return;
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(program, {PathFromAnsi(folder)});
+    if (process.waitForStarted() && !process.waitForFinished(RefreshTimeLimitMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
 }
 
 } // namespace

@@ -16,9 +16,9 @@ struct FileTypeRegistration {
     std::string DeckIconPath() const;
     std::string ProgramIconPath() const;
 
-    // Writes everything unless both the MIME package and the desktop entry exist; then asks the
-    // desktop to refresh its databases (when their tools are installed). A file that cannot be
-    // written raises "Failed to set data for '%s'" with its path.
+    // Writes everything unless both the MIME package and the desktop entry exist; then has the
+    // desktop's tools (when installed) refresh its databases, and waits for them, ten seconds
+    // at most. A file that cannot be written raises "Failed to set data for '%s'" with its path.
     // Returns true when it wrote the entries.
     bool Register() const;
 };

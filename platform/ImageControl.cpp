@@ -1,5 +1,8 @@
 #include "platform/ImageControl.h"
 
+#include "platform/CodePage.h"
+
+#include <QFileInfo>
 #include <QPainter>
 
 TImage::TImage(QWidget *parent) : QWidget(parent)
@@ -95,4 +98,9 @@ void TImage::paintEvent(QPaintEvent *)
     g->Draw(canvas, dest);
 }
 
-void LoadPicture(TImage &control, const std::string &path) { control.Picture().LoadFromFile(path); }
+void LoadPicture(TImage &control, const std::string &path)
+{
+    control.Picture().LoadFromFile(path);
+    // A screen reader names the picture by its file.
+    control.setAccessibleName(QFileInfo(PathFromAnsi(path)).fileName());
+}

@@ -11,59 +11,83 @@
 
 namespace {
 
-void CentreOnScreen(QWidget &box)
-{
-    box.adjustSize();
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        box.move(frame.topLeft());
-    }
-}
+// A message box lays itself out only when it is shown; centring it any earlier would place a
+// box wider than the default off centre.
+class CentredMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
 
-MsgResult RunBox(const QString &title, QMessageBox::Icon icon, const QString &text, MsgButtons buttons)
-{
-    QMessageBox box(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
-    QPushButton *ok = nullptr, *yes = nullptr, *no = nullptr, *cancel = nullptr;
-    if (buttons == MsgButtons::OK) {
-        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        box.setDefaultButton(ok);
-        box.setEscapeButton(ok);
-    } else {
-        yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-        no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
-        cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-        box.setDefaultButton(yes);
-        box.setEscapeButton(cancel);
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        if (QScreen *screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
     }
-    CentreOnScreen(box);
-    box.exec();
-    QAbstractButton *clicked = box.clickedButton();
+};
+
+MsgResult RunBox(const QString &title, bool error, const QString &text, MsgButtons buttons)
+{
+    const auto box = NewMessageBox(title, error, text, buttons);
+    box->exec();
     if (buttons == MsgButtons::OK)
         return MsgResult::OK;
-    if (clicked == yes)
+    switch (box->buttonRole(box->clickedButton())) {
+    case QMessageBox::YesRole:
         return MsgResult::Yes;
-    if (clicked == no)
+    case QMessageBox::NoRole:
         return MsgResult::No;
-    return MsgResult::Cancel;
+    default:
+        return MsgResult::Cancel;
+    }
 }
 
-std::optional<std::string> RunFileDialog(const FileDialogOptions &options, QFileDialog::AcceptMode mode)
+std::optional<std::string> RunFileDialog(const FileDialogOptions &options, bool save)
 {
-    QFileDialog dialog(QApplication::activeWindow(), FromAnsi(options.title));
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // The program asks its own overwrite question after a Save dialog.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(QtFilterFromPairs(options.filter));
-    if (!options.defaultExt.empty())
-        dialog.setDefaultSuffix(FromAnsi(options.defaultExt));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const auto dialog = NewFileDialog(options, save);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    return ToAnsiLossy(dialog.selectedFiles().constFirst());
+    return ToAnsiLossy(dialog->selectedFiles().constFirst());
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> NewMessageBox(const QString &title, bool error, const QString &text,
+                                           MsgButtons buttons)
+{
+    auto box = std::make_unique<CentredMessageBox>(error ? QMessageBox::Critical : QMessageBox::Question, title,
+                                                   text, QMessageBox::NoButton, QApplication::activeWindow());
+    if (buttons == MsgButtons::OK) {
+        QPushButton *ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box->setDefaultButton(ok);
+        box->setEscapeButton(ok);
+    } else {
+        QPushButton *yes = box->addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        box->addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+        QPushButton *cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box->setDefaultButton(yes);
+        box->setEscapeButton(cancel);
+    }
+    return box;
+}
+
+std::unique_ptr<QFileDialog> NewFileDialog(const FileDialogOptions &options, bool save)
+{
+    auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), FromAnsi(options.title));
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The program asks its own overwrite question after a Save dialog.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    // The descriptions carry their patterns already ("GIF Images (*.gif)", "Wave [*.wav]").
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilter(QtFilterFromPairs(options.filter));
+    if (!options.defaultExt.empty())
+        dialog->setDefaultSuffix(FromAnsi(options.defaultExt));
+    return dialog;
+}
 
 QString QtFilterFromPairs(const std::string &filter)
 {
@@ -80,21 +104,20 @@ QString QtFilterFromPairs(const std::string &filter)
 MsgResult QtDialogs::messageBox(MsgKind kind, const std::string &text, MsgButtons buttons)
 {
     const bool error = kind == MsgKind::Error;
-    return RunBox(error ? QStringLiteral("Error") : QStringLiteral("Confirm"),
-                  error ? QMessageBox::Critical : QMessageBox::Question, FromAnsi(text), buttons);
+    return RunBox(error ? QStringLiteral("Error") : QStringLiteral("Confirm"), error, FromAnsi(text), buttons);
 }
 
 void QtDialogs::generalError(const std::string &text)
 {
-    RunBox(QApplication::applicationName(), QMessageBox::Critical, FromAnsi(text), MsgButtons::OK);
+    RunBox(QApplication::applicationName(), true, FromAnsi(text), MsgButtons::OK);
 }
 
 std::optional<std::string> QtDialogs::openFileName(const FileDialogOptions &options)
 {
-    return RunFileDialog(options, QFileDialog::AcceptOpen);
+    return RunFileDialog(options, false);
 }
 
 std::optional<std::string> QtDialogs::saveFileName(const FileDialogOptions &options)
 {
-    return RunFileDialog(options, QFileDialog::AcceptSave);
+    return RunFileDialog(options, true);
 }

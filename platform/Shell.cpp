@@ -5,6 +5,4 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void ShellOpenFile(const std::string &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(PathFromAnsi(path))); }
-
 void ShellOpenAddress(const std::string &address) { QDesktopServices::openUrl(QUrl(FromAnsi(address))); }

@@ -39,3 +39,25 @@ glossad_build() {
   fi
   cmake --build "$root/build" -j2
 }
+
+# The user's own copy of the demo Deck, made on first use in the user's data folder with its
+# pictures and sounds at the same relative paths, so that editing it never touches the
+# repository. An existing copy is left as it is. Prints the path of the copied Deck.
+glossad_demo_copy() {
+  local root data demo
+  root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+  data="${XDG_DATA_HOME:-}"
+  [[ "$data" == /* ]] || data="$HOME/.local/share"
+  demo="$data/glossadrome/demo"
+  if [ ! -e "$demo/demo.gsd" ]; then
+    # Files already there are kept; the Deck comes last, so a copy cut short is completed
+    # next time.
+    local file
+    while IFS= read -r file; do
+      [ -e "$demo/$file" ] || install -D -m 644 "$root/examples/$file" "$demo/$file"
+    done < <(cd "$root/examples" && find pictures sounds -type f)
+    cp "$root/examples/demo.gsd" "$demo/.demo.gsd.part"
+    mv "$demo/.demo.gsd.part" "$demo/demo.gsd"
+  fi
+  echo "$demo/demo.gsd"
+}

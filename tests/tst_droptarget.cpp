@@ -106,7 +106,7 @@ TDragTypes Types(unsigned bits)
     return types;
 }
 
-// The Part's effect rule, written out from its table.
+// The effect rule, written out case by case apart from the component's own code.
 TDropEffect ExpectedEffect(unsigned offered, unsigned allowed, bool shift, bool ctrl)
 {
     const unsigned a = offered & allowed;
@@ -229,52 +229,22 @@ TEST(InterfacedComponent, CountsReferencesAndAnswersItsInterfaces)
     EXPECT_TRUE(owner.children().isEmpty());
 }
 
-TEST(DropTargetConstruction, StartsAsThePartSays)
-{
-    QObject owner;
-    auto *target = new TDropFileTarget(&owner);
-    EXPECT_EQ(target->parent(), &owner);
-    EXPECT_EQ(target->RefCount(), 1); // its own reference, never released
-    void *object = nullptr;
-    EXPECT_EQ(target->QueryInterface(IID_IDropTarget, &object), S_OK);
-    EXPECT_EQ(object, static_cast<IDropTarget *>(target));
-    EXPECT_EQ(target->Release(), 1);
-    EXPECT_TRUE(target->Dragtypes.empty());
-    EXPECT_FALSE(target->GetDataOnEnter);
-    EXPECT_TRUE(target->ShowImage);
-    EXPECT_FALSE(target->OnEnter || target->OnDragOver || target->OnLeave || target->OnDrop
-                 || target->OnGetDropEffect);
-    EXPECT_EQ(target->TargetControl(), nullptr);
-    EXPECT_EQ(target->DataObject(), nullptr);
-    ASSERT_NE(target->ScrollTimer, nullptr);
-    EXPECT_EQ(target->ScrollTimer->interval(), 100);
-    EXPECT_FALSE(target->ScrollTimer->isActive());
-    ASSERT_EQ(target->BlankCursorList.size(), 1);
-    const QImage &blank = target->BlankCursorList[0];
-    EXPECT_EQ(blank.size(), QSize(32, 32));
-    bool transparent = true;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
-            transparent = transparent && qAlpha(blank.pixel(x, y)) == 0;
-    EXPECT_TRUE(transparent);
-    EXPECT_EQ(target->DragImage, 0u);
-    EXPECT_EQ(target->ScrollMargin, 0);
-    EXPECT_EQ(target->TargetScrollBars.toInt(), 0);
-    EXPECT_TRUE(target->DroppedFiles.isEmpty());
-    EXPECT_TRUE(target->MappedFileNames.isEmpty());
-    EXPECT_TRUE((TDragTypes{dtCopy, dtLink}).contains(dtLink));
-    EXPECT_FALSE((TDragTypes{dtCopy, dtLink}).contains(dtMove));
-}
-
 // ---------------------------------------------------------------------------------------------
 // The effect rule
 
-TEST_F(DropTargetTest, EmptyDragtypesWithoutHandlerGivesNoneForEveryDrag)
+TEST_F(DropTargetTest, FreshTargetRefusesEveryDragUntilGivenDragtypes)
 {
     TDropFileTarget target;
+    // It answers as a drop target and holds a reference of its own, which a release never frees.
+    void *object = nullptr;
+    EXPECT_EQ(target.QueryInterface(IID_IDropTarget, &object), S_OK);
+    EXPECT_EQ(object, static_cast<IDropTarget *>(&target));
+    EXPECT_EQ(target.Release(), 1);
+    EXPECT_EQ(target.TargetControl(), nullptr);
     Seen seen;
     seen.attach(target);
     target.RegisterTarget(field);
+    EXPECT_EQ(target.TargetControl(), field);
     auto data = FileData({"/tmp/a.bmp"});
     for (unsigned offered = 0; offered < 8; ++offered)
         for (Qt::KeyboardModifiers keys : {Qt::KeyboardModifiers(), Qt::KeyboardModifiers(Qt::ShiftModifier),
@@ -286,6 +256,7 @@ TEST_F(DropTargetTest, EmptyDragtypesWithoutHandlerGivesNoneForEveryDrag)
             EXPECT_EQ(r.action, Qt::IgnoreAction);
             SendLeave(field);
         }
+    EXPECT_EQ(target.DataObject(), nullptr); // nothing is held after the drags left
     ASSERT_FALSE(seen.enter.empty());
     for (const auto &call : seen.enter)
         EXPECT_EQ(call.effect, DROPEFFECT_NONE);
@@ -337,7 +308,7 @@ TEST_F(DropTargetTest, EffectTableForEveryOfferedSetDragtypesAndKeys)
     EXPECT_EQ(cases, 512);
 }
 
-TEST_F(DropTargetTest, EffectRuleEdgeCasesOfThePart)
+TEST_F(DropTargetTest, EffectRuleEdgeCasesOfKeysAndDragtypes)
 {
     TDropFileTarget target;
     target.RegisterTarget(field);
@@ -551,6 +522,8 @@ TEST_F(DropTargetTest, AutoScrollStepsOneLinePerTickInTheBandsAxes)
     QScrollBar *horizontal = list->horizontalScrollBar();
     const QSize client = viewport->size();
     ASSERT_EQ(vertical->value(), 0);
+    EXPECT_EQ(target.ScrollTimer->interval(), 100);
+    EXPECT_FALSE(target.ScrollTimer->isActive());
 
     SendEnter(viewport, {client.width() / 2, client.height() / 2}, Qt::CopyAction, data.get());
     SendMove(viewport, {client.width() / 2, client.height() - 1}, Qt::CopyAction, data.get());

@@ -6,12 +6,6 @@ namespace {
 
 class EditPage : public MainWindowTest {
 protected:
-    // Opens a Deck with these bytes from the command line.
-    TF_Main &StartWith(const std::string &deck)
-    {
-        folder.write("decks/deck.gsd", deck);
-        return Start({QString::fromStdString(DeckPath("deck.gsd"))});
-    }
     std::string Deck() const { return folder.read("decks/deck.gsd"); }
     void Fill(const QString &word, const QString &definition = {}, const QString &visual = {},
               const QString &audio = {})

@@ -276,10 +276,9 @@ TEST_F(FileCommands, TheDesktopKnowsTheDeckType)
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (mimeTool.isEmpty() || xdgMime.isEmpty())
         GTEST_SKIP() << "no shared-mime-info or xdg-utils";
+    // The start has refreshed the desktop's database by the time the window is up.
     Start();
-    const std::string mimeFolder = folder.file("xdg/XDG_DATA_HOME/mime");
-    // The program asked for the refresh in the background; do it here to wait for it.
-    QProcess::execute(mimeTool, {QString::fromStdString(mimeFolder)});
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(folder.file("xdg/XDG_DATA_HOME/mime/mime.cache"))));
     MakeDeck("demo.gsd");
     QProcess query;
     query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("filetype"), QString::fromStdString(DeckPath("demo.gsd"))});
@@ -305,4 +304,45 @@ TEST_F(FileCommands, AboutBoxShowsOnceAndOKHidesIt)
     EXPECT_FALSE(w.AboutBox->isVisible());
     w.About1->trigger();
     EXPECT_TRUE(w.AboutBox->isVisible());
+}
+
+TEST_F(FileCommands, SaveAsWhoseCopyFailsChangesNothing)
+{
+    TF_Main &w = Start();
+    AddItem("cat");
+    const std::string scratch = w.Store.WorkFileName;
+    const StringList recent = w.RecentFiles;
+    // The chosen folder has gone by the time the copy starts.
+    Scripted().files = {folder.file("decks/gone/kept.gsd")};
+    w.SaveAs1->trigger();
+    ASSERT_EQ(Scripted().shown.size(), 1u);
+    EXPECT_EQ(Scripted().shown[0].kind, ShownBox::GeneralError);
+    EXPECT_EQ(w.Store.WorkFileName, scratch);
+    EXPECT_TRUE(w.Modified);
+    EXPECT_TRUE(w.Untitled);
+    EXPECT_EQ(w.RecentFiles, recent);
+    EXPECT_EQ(RecentCaptions(), QStringList{});
+    EXPECT_EQ(Scratch(), DeckLine("cat", "2"));
+    EXPECT_EQ(w.StatusText(), "New file loaded");
+}
+
+TEST_F(FileCommands, SavePromptAnsweredYesSavesAndTheCommandGoesOn)
+{
+    TF_Main &w = Start();
+    AddItem("cat");
+    const std::string other = MakeDeck("other.gsd", DeckLine("dog", "1"));
+    Scripted().answers = {MsgResult::Yes};
+    Scripted().files = {DeckPath("kept.gsd"), other};
+    w.SB_Open->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"The file has modified. Would you like to save the file?"});
+    EXPECT_EQ(folder.read("decks/kept.gsd"), DeckLine("cat", "2"));
+    ASSERT_EQ(Scripted().fileDialogs.size(), 2u);
+    EXPECT_EQ(Scripted().fileDialogs[0].filter, TF_Main::DeckSaveFilter);
+    EXPECT_EQ(Scripted().fileDialogs[1].filter, TF_Main::DeckOpenFilter);
+    EXPECT_EQ(w.Store.WorkFileName, other);
+    EXPECT_EQ(w.StatusText().toStdString(), other + " loaded.");
+    EXPECT_EQ(w.RecentFiles, (StringList{other, DeckPath("kept.gsd")}));
+    EXPECT_FALSE(w.Modified);
+    ASSERT_EQ(w.ListBox1->count(), 1);
+    EXPECT_EQ(w.ListBox1->item(0)->text(), "dog");
 }

@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 #include "support/MainWindowFixture.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -9,6 +10,8 @@
 #include <QMenu>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <sys/stat.h>
@@ -181,14 +184,54 @@ TEST_F(MainWindow, JunkSettingsTakeTheirDefaults)
     EXPECT_FALSE(w.SB_Freq->isChecked());
 }
 
-TEST_F(MainWindow, ExitLeavesTheSettingsFileAsItWas)
+TEST_F(MainWindow, ExitEndsTheProgramAndLeavesTheSettingsFileAsItWas)
 {
     folder.write("program/glossad.ini", "[Options]\r\nQuestion=1\r\n");
     TF_Main &w = Start();
     w.Cb_Questions->setCurrentIndex(3);
-    w.EXit1->trigger();
+    // E&xit is chosen while the event loop runs, as a user chooses it; a loop that E&xit failed
+    // to end is ended by the time-out with another code.
+    QTimer::singleShot(0, w.EXit1, &QAction::trigger);
+    QTimer timeOut;
+    timeOut.setSingleShot(true);
+    QObject::connect(&timeOut, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    timeOut.start(30000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(w.isVisible());
+    // The close step did not run: the drop targets are still registered.
+    EXPECT_TRUE(w.T_Visual->acceptDrops());
     Abandon();
     EXPECT_EQ(folder.read("program/glossad.ini"), "[Options]\r\nQuestion=1\r\n");
+}
+
+TEST_F(MainWindow, AScratchFileThatCannotBeCreatedIsReportedAndTheWindowStillOpens)
+{
+    // A folder in the scratch file's place.
+    QDir().mkpath(QString::fromStdString(ProgramFile("tempfile.gsd")));
+    TF_Main &w = Start();
+    ASSERT_EQ(Scripted().shown.size(), 1u);
+    EXPECT_EQ(Scripted().shown[0].kind, ShownBox::GeneralError);
+    EXPECT_EQ(Scripted().shown[0].text, "Invalid filename.");
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.StatusText(), "New file loaded");
+}
+
+TEST_F(MainWindow, AnUnwritableProgramFolderGivesWayToThePerUserFolders)
+{
+    ReadOnlyFolder readOnly(folder.file("program"));
+    if (!readOnly.Active())
+        GTEST_SKIP() << "cannot make a folder read-only here";
+    TF_Main &w = Start();
+    EXPECT_TRUE(Scripted().shown.empty());
+    EXPECT_EQ(w.Store.WorkFileName.rfind(folder.file("xdg/XDG_DATA_HOME/"), 0), 0u) << w.Store.WorkFileName;
+    w.T_word->setText("cat");
+    w.B_Add->click();
+    EXPECT_EQ(ReadWholeFile(w.Store.WorkFileName), DeckLine("cat", "2"));
+    w.Cb_Questions->setCurrentIndex(2);
+    Close();
+    EXPECT_TRUE(Scripted().shown.empty());
+    // The settings written at close are found by the next start.
+    EXPECT_EQ(Start().Cb_Questions->currentIndex(), 2);
 }
 
 TEST_F(MainWindow, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses)
@@ -209,16 +252,28 @@ TEST_F(MainWindow, AnUnwritableSettingsFileIsReportedAndTheWindowStillCloses)
 TEST_F(MainWindow, AnswerPanelOpensClosesAndCheckingPressesShowAnswer)
 {
     TF_Main &w = Start();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // Clicks go to the window at a point, and the window hands them to the control there.
+    const auto click = [&w](QWidget *control, QPoint point) {
+        QTest::mouseClick(w.windowHandle(), Qt::LeftButton, {}, control->mapTo(&w, point));
+    };
     EXPECT_EQ(w.Panel1->height(), 0);
-    w.SB_Answer->click();
+    click(w.SB_Answer, w.SB_Answer->rect().center());
     EXPECT_EQ(w.Panel1->height(), 83);
     EXPECT_EQ(w.Panel1->width(), 80);
+    EXPECT_TRUE(w.Panel1->isVisible());
     EXPECT_GE(w.Panel1->y(), w.ToolBar1->geometry().bottom());
-    w.SB_Answer->click();
+    click(w.SB_Answer, w.SB_Answer->rect().center());
     EXPECT_EQ(w.Panel1->height(), 0);
-    w.SB_Answer->click();
-    w.ToolBar1Click();
+
+    // A click on the bare tool bar, right of its last control, folds the panel away.
+    click(w.SB_Answer, w.SB_Answer->rect().center());
+    ASSERT_TRUE(w.Panel1->isVisible());
+    const QPoint bare(w.ToolBar1->width() - 4, w.ToolBar1->height() / 2);
+    ASSERT_EQ(w.ToolBar1->childAt(bare), nullptr);
+    click(w.ToolBar1, bare);
     EXPECT_EQ(w.Panel1->height(), 0);
+    EXPECT_FALSE(w.Panel1->isVisible());
 
     w.Ck_Def->setChecked(true);
     EXPECT_TRUE(w.Sb_ShowAnswer->isChecked());

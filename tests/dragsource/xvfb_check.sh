@@ -10,26 +10,9 @@ set -u
 dir=${1:?usage: xvfb_check.sh DIR}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb or xdotool missing"; exit 77; }
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-for i in $(seq 1 100); do
-    display=$(head -n1 "$work/display" 2>/dev/null)
-    [ -n "$display" ] && break
-    sleep 0.1
-done
-[ -n "$display" ] || { echo "Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
+# A display of our own, and a scratch folder $work.
+source "$(dirname "$0")/../support/xvfb.sh"
+start_xvfb || exit 1
 
 mkdir -p "$work/files dir"
 one="$work/files dir/one.wav"; two="$work/two.bmp"; three="$work/three.gif"

@@ -29,6 +29,12 @@ TF_Main &MainWindowTest::Start(const QStringList &arguments)
     return *window;
 }
 
+TF_Main &MainWindowTest::StartWith(const std::string &deck)
+{
+    folder.write("decks/deck.gsd", deck);
+    return Start({QString::fromStdString(DeckPath("deck.gsd"))});
+}
+
 void MainWindowTest::Close()
 {
     window->close();

@@ -18,6 +18,8 @@ protected:
 
     // Creates and shows the window (creation and show steps), with an optional command line.
     TF_Main &Start(const QStringList &arguments = {});
+    // Starts it on decks/deck.gsd holding these bytes, named on the command line.
+    TF_Main &StartWith(const std::string &deck);
     // Closes it through its close step and forgets it.
     void Close();
     // Forgets it without the close step, as "E&xit" leaves it.

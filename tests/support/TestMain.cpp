@@ -4,7 +4,12 @@
 #include "platform/Application.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 ScriptedDialogs *scripted = nullptr;
@@ -28,6 +33,13 @@ ScriptedDialogs &Scripted() { return *scripted; }
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    // Without a desktop session Qt would make a runtime folder in the temporary folder and leave
+    // it there; the test program brings one of its own and removes it at the end.
+    std::optional<QTemporaryDir> runtimeFolder;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        runtimeFolder.emplace(QDir::tempPath() + QStringLiteral("/Glossadrome-runtime-XXXXXX"));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder->path()));
+    }
     ::testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
     RegisterPictureFormats();
