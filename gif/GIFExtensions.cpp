@@ -321,8 +321,9 @@ void TGIFGraphicControlExtension::LoadFromStream(QIODevice &stream)
     DelayValue = uint16_t(body[1] | (body[2] << 8));
     TransparentIndexValue = body[3];
     Terminator = 0;
-    const bool whole = size >= 0 && got == wanted && stream.skip(size - wanted) == size - wanted &&
-                       SkipSubBlocks(stream);
+    // (A block size of 0 is the extension's terminator.)
+    const bool whole = size == 0 || (size > 0 && got == wanted && stream.skip(size - wanted) == size - wanted &&
+                                     SkipSubBlocks(stream));
     if (!whole) {
         Warn(1, "Premature end of data");
         return;

@@ -108,8 +108,13 @@ void TGIFList::Delete(int index)
 
 void TGIFList::Clear()
 {
-    while (!items.empty())
-        Delete(0);
+    // Front to back, without moving the rest of the list each time (a file can hold many items).
+    std::vector<TGIFItem *> taken;
+    taken.swap(items);
+    for (TGIFItem *item : taken) {
+        item->OwnerList = nullptr;
+        delete item;
+    }
 }
 
 int TGIFList::IndexOf(const TGIFItem *item) const
@@ -1088,6 +1093,23 @@ void TGIFImage::LoadFromStream(QIODevice &stream)
     Progress(TProgressStage::Ending, 100, true, QRect(), "Loading...");
 }
 
+// Pixels beyond a table are written with black entries added to it: the global table gets as
+// many colours as the frames without a table of their own use, and the code sizes follow the
+// widest table as written.
+static void PlanWrittenTables(const TGIFImageList &images, TGIFHeader &header)
+{
+    int globalColors = 0, bits = 0;
+    for (int i = 0; i < images.Count(); ++i) {
+        const TGIFSubImage *frame = images.Frame(i);
+        if (frame->ColorTable().Count() == 0)
+            globalColors = std::max(globalColors, frame->HighestIndex() + 1);
+        else
+            bits = std::max(bits, BitsForColors(frame->WrittenLocalColors()));
+    }
+    header.WriteColorCount = globalColors;
+    header.WriteBitsPerPixel = std::max(bits, BitsForColors(header.WrittenColors()));
+}
+
 void TGIFImage::SaveToStream(QIODevice &stream)
 {
     Progress(TProgressStage::Starting, 0, false, QRect(), "Saving...");
@@ -1097,21 +1119,11 @@ void TGIFImage::SaveToStream(QIODevice &stream)
         for (int i = 0; i < images->Count() && version < gv89a; ++i)
             version = std::max(version, images->Frame(i)->RequiredVersion());
         header->WriteVersion = version;
-        // Pixels beyond a table are written with black entries added to it.
-        int globalColors = 0, bits = 0;
-        for (int i = 0; i < images->Count(); ++i) {
-            const TGIFSubImage *frame = images->Frame(i);
-            if (frame->ColorTable().Count() == 0)
-                globalColors = std::max(globalColors, frame->HighestIndex() + 1);
-            else
-                bits = std::max(bits, BitsForColors(frame->WrittenLocalColors()));
-        }
-        struct WriteCounts {
+        struct WrittenTables {
             TGIFHeader &h;
-            ~WriteCounts() { h.WriteColorCount = h.WriteBitsPerPixel = 0; }
+            ~WrittenTables() { h.WriteColorCount = h.WriteBitsPerPixel = 0; }
         } resetAfterwards{*header};
-        header->WriteColorCount = globalColors;
-        header->WriteBitsPerPixel = std::max(bits, BitsForColors(header->WrittenColors()));
+        PlanWrittenTables(*images, *header);
         header->SaveToStream(stream);
         const int total = images->Count();
         for (int i = 0; i < total; ++i) {

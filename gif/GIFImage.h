@@ -275,12 +275,12 @@ public:
     uint32_t DataSize() const { return dataSize; }
     bool Empty() const { return !data || dataSize == 0 || Width == 0 || Height == 0; }
     bool Interlaced() const { return (Packed & 0x40) != 0; }
+    void SetInterlaced(bool value) { Packed = value ? (Packed | 0x40) : (Packed & ~0x40); }
     // The highest pixel index, or -1 without pixels.
     int HighestIndex() const;
     // The colours the local table is written with: its own, or more when the pixels go beyond
     // it (written black); 0 without a local table.
     int WrittenLocalColors() const;
-    void SetInterlaced(bool value) { Packed = value ? (Packed | 0x40) : (Packed & ~0x40); }
     int BitsPerPixel() const { return colorTable->BitsPerPixel(); }
     int ColorResolution() const { return BitsPerPixel() - 1; }
     // The transparent colour index of the frame control, or -1.
