@@ -1,16 +1,57 @@
 #include "app/DeckStore.h"
 
+#include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
 #include "platform/LocaleSort.h"
 
 #include <algorithm>
 
+namespace {
+
+std::string_view WordOf(std::string_view line)
+{
+    const size_t separator = line.find(FieldSeparator);
+    return separator == std::string_view::npos ? std::string_view{} : line.substr(0, separator);
+}
+
+// "\r\n" when the last line of these bytes has no line end the reader would see.
+std::string LineEndMissingAtEnd(const std::string &content)
+{
+    if (content.empty() || content.back() == '\r' || content.ends_with("\r\n"))
+        return {};
+    return "\r\n";
+}
+
+} // namespace
+
+DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
+{
+    DeckRewrite result;
+    result.bytes.reserve(content.size() + (edit.addedLine ? edit.addedLine->size() : 0) + 4);
+    TextLineReader reader = TextLineReader::OfBytes(std::move(content));
+    while (!reader.AtEnd()) {
+        const std::string_view line = reader.ReadLineView();
+        if (edit.removedWord && (edit.everyLine || result.removed == 0) && WordOf(line) == *edit.removedWord) {
+            ++result.removed;
+            continue;
+        }
+        result.bytes += line;
+        result.bytes += "\r\n";
+    }
+    if (edit.addedLine) {
+        result.bytes += *edit.addedLine;
+        result.bytes += "\r\n";
+    }
+    result.bytes += reader.Hidden();
+    return result;
+}
+
 void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
 {
     target.clear();
     while (!file.AtEnd()) {
-        const std::string line = file.ReadLine();
+        const std::string_view line = file.ReadLineView();
         size_t start = 0;
         size_t p = line.find(FieldSeparator);
         if (p != std::string::npos) {
@@ -23,7 +64,7 @@ void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
                 }
             }
         }
-        target.push_back(p == std::string::npos ? std::string{} : line.substr(start, p - start));
+        target.push_back(p == std::string::npos ? std::string{} : std::string(line.substr(start, p - start)));
     }
 }
 
@@ -46,13 +87,7 @@ void DeckStore::SplitLine(const std::string &line, StringList &target)
 void DeckStore::CopyWorkFile(const std::string &destination)
 {
     // Read first: copying a file onto itself must not empty it before it is read.
-    TextLineReader source(WorkFileName);
-    std::string bytes;
-    while (!source.AtEnd()) {
-        bytes += source.ReadLine();
-        bytes += "\r\n";
-    }
-    ReplaceFileContent(destination, bytes);
+    ReplaceFileContent(destination, Rewritten(ReadFileBytes(WorkFileName), {}).bytes);
 }
 
 void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
@@ -69,79 +104,61 @@ void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
         }
         return;
     }
-    // By frequency: the one-digit frequency leads the word, so equal frequencies come in word order.
-    ReadColumnOfWorkFile(WorkList, 2);
-    for (int i = 0; i < ItemCount && i < int(WorkList.size()); ++i)
-        WorkList[size_t(i)] = WorkList[size_t(i)].substr(0, 1) + FileWords[size_t(i)];
+    // By frequency: the first character of the frequency leads the word, so equal frequencies
+    // come in word order. An empty frequency sorts as 0; every word keeps all its letters.
+    StringList frequencies;
+    ReadColumnOfWorkFile(frequencies, 2);
+    WorkList.resize(FileWords.size());
+    for (size_t i = 0; i < FileWords.size(); ++i) {
+        const bool known = i < frequencies.size() && !frequencies[i].empty();
+        WorkList[i] = (known ? frequencies[i][0] : '0') + FileWords[i];
+    }
     AnsiSortStrings(WorkList);
     if (!ascending)
         std::reverse(WorkList.begin(), WorkList.end());
     for (auto &entry : WorkList)
-        if (!entry.empty())
-            entry.erase(0, 1);
+        entry.erase(0, 1);
+}
+
+std::string DeckStore::ReadForRewrite() const
+{
+    try {
+        return ReadFileBytes(WorkFileName);
+    } catch (const EInOutError &) {
+        throw EFOpenError("Cannot open file " + DisplayPath(WorkFileName));
+    }
 }
 
 void DeckStore::DeleteWordLine(const std::string &word)
 {
-    for (int i = 0; i < ItemCount; ++i) {
-        if (FileWords[size_t(i)] == word) {
-            DeleteLine(i);
-            return;
-        }
-    }
+    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, false, nullptr});
+    if (rewrite.removed > 0)
+        ReplaceFileContent(WorkFileName, rewrite.bytes);
 }
 
-void DeckStore::DeleteAllWordLines(const std::string &word)
+int DeckStore::DeleteAllWordLines(const std::string &word)
 {
-    for (;;) {
-        StringList words;
-        {
-            TextLineReader file(WorkFileName);
-            while (!file.AtEnd()) {
-                const std::string line = file.ReadLine();
-                const size_t separator = line.find(FieldSeparator);
-                words.push_back(separator == std::string::npos ? std::string{} : line.substr(0, separator));
-            }
-        }
-        const auto found = std::find(words.begin(), words.end(), word);
-        if (found == words.end())
-            return;
-        DeleteLine(int(found - words.begin()));
-    }
+    // One rewrite for them all: the command changes the Deck entirely or not at all.
+    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, true, nullptr});
+    if (rewrite.removed > 0)
+        ReplaceFileContent(WorkFileName, rewrite.bytes);
+    return rewrite.removed;
 }
 
-void DeckStore::DeleteLine(int index)
+void DeckStore::StoreItem(const DeckItem &item)
 {
-    // Lines are counted the way the line reader counts them, so the index names the same line
-    // the word list showed; whatever follows an end-of-file mark is kept as it is.
-    std::string content;
-    try {
-        content = ReadFileBytes(WorkFileName);
-    } catch (const EInOutError &) {
-        throw EFOpenError("Cannot open file " + WorkFileName);
-    }
-    const size_t eof = content.find('\x1A');
-    const size_t end = eof == std::string::npos ? content.size() : eof;
-    size_t start = 0;
-    for (int line = 0; start < end; ++line) {
-        size_t stop = content.find('\r', start);
-        if (stop == std::string::npos || stop > end)
-            stop = end;
-        size_t next = stop;
-        if (next < end && content[next] == '\r')
-            ++next;
-        if (next < end && content[next] == '\n')
-            ++next;
-        if (line == index) {
-            std::string rewritten = content.substr(0, start);
-            // A lone LF inside the kept lines stays as it was; every kept line ends in CR LF.
-            rewritten += content.substr(next);
-            ReplaceFileContent(WorkFileName, rewritten);
-            WorkList.clear();
-            return;
-        }
-        start = next;
-    }
+    const std::string line = MakeDeckLine(item);
+    // Reading first also means that a Deck deleted meanwhile is reported, not made anew.
+    std::string content = ReadFileBytes(WorkFileName);
+    const bool marked = content.find('\x1A') != std::string::npos;
+    const std::string lineEnd = LineEndMissingAtEnd(content);
+    const DeckRewrite rewrite = Rewritten(std::move(content), {&item.word, false, &line});
+    // A new word on a Deck without an end-of-file mark only needs an append, which a failure
+    // cuts back; everything else is one rewrite.
+    if (rewrite.removed == 0 && !marked)
+        AppendFileContent(WorkFileName, lineEnd + line + "\r\n");
+    else
+        ReplaceFileContent(WorkFileName, rewrite.bytes);
 }
 
 std::string DeckStore::ReadLineAt(int index)
@@ -150,14 +167,6 @@ std::string DeckStore::ReadLineAt(int index)
     for (int i = 0; i < index && !file.AtEnd(); ++i)
         file.SkipLine();
     return file.ReadLine();
-}
-
-void DeckStore::AppendItem(const DeckItem &item)
-{
-    const std::string line = MakeDeckLine(item);
-    TextLineWriter file(WorkFileName, TextLineWriter::Append);
-    file.WriteLine(line);
-    file.Close();
 }
 
 void DeckStore::CreateEmpty()

@@ -27,16 +27,18 @@ public:
     // Re-reads the words and leaves them in WorkList in the order the three sort flags ask for;
     // FileWords and ItemCount describe the file afterwards.
     void FillWordList(bool ascending, bool noSort, bool byWord);
-    // Deletes the first line whose word is exactly this word (as of the last FillWordList).
+    // Deletes the first line whose word is exactly this word. The file itself is searched, not
+    // the word list, so a list that no longer matches the file never deletes the wrong line.
     void DeleteWordLine(const std::string &word);
-    // Deletes every line whose word is exactly this word, reading the file anew for each.
-    void DeleteAllWordLines(const std::string &word);
+    // Deletes every line whose word is exactly this word, in one rewrite; the number deleted.
+    int DeleteAllWordLines(const std::string &word);
+    // Add/Update: the line of the same word goes and the Item's line comes last, in one step
+    // that changes the file entirely or not at all. Throws EFieldError for a field that would
+    // break the line; a working file gone from disk is "File not found", and none is made.
+    void StoreItem(const DeckItem &item);
 
     // The line at a 0-based index of the file ("" past the end).
     std::string ReadLineAt(int index);
-    // Appends one Item as a well-formed line. Throws EFieldError for a field that would break
-    // the line (a separator or CR byte in it).
-    void AppendItem(const DeckItem &item);
     // Empties the working file and forgets its words.
     void CreateEmpty();
 
@@ -47,8 +49,23 @@ public:
 
 private:
     void ReadColumnOfWorkFile(StringList &target, int n);
-    void DeleteLine(int index);
+    std::string ReadForRewrite() const;
 };
+
+// A change of a Deck's lines, made by writing the whole file again.
+struct DeckEdit {
+    const std::string *removedWord = nullptr;   // lines whose word is exactly this go
+    bool everyLine = false;                      // all of them, or only the first
+    const std::string *addedLine = nullptr;      // comes after the last line
+};
+struct DeckRewrite {
+    std::string bytes;
+    int removed = 0;
+};
+// The Deck's bytes with the edit made. Lines are counted as the reader counts them, every line
+// written gets CR LF, and an end-of-file mark stays with whatever follows it, byte for byte,
+// after the new line.
+DeckRewrite Rewritten(std::string content, const DeckEdit &edit);
 
 // Builds a Deck line (without its line end) from the five fields.
 std::string MakeDeckLine(const DeckItem &item);

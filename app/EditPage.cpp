@@ -108,15 +108,36 @@ void TF_Main::B_ClearClick()
 
 namespace {
 
+EFieldError PathRefused(const std::string &caption, const QString &path)
+{
+    return EFieldError("The " + caption + " file name " + ToAnsiLossy(path) +
+                       " has characters that a Deck file cannot hold. Please rename the file or choose another one.");
+}
+
+enum class FieldKind { Text, Path };
+
 // The bytes of a field as the Deck file will hold them; refuses what the file cannot hold.
-std::string FieldBytes(const QLineEdit *field, const std::string &caption)
+std::string FieldBytes(const QLineEdit *field, const std::string &caption, FieldKind kind = FieldKind::Text)
 {
     std::string bytes;
-    if (!TryToAnsi(field->text(), bytes))
+    if (!TryToAnsi(field->text(), bytes)) {
+        if (kind == FieldKind::Path)
+            throw PathRefused(caption, field->text());
         throw EFieldError("The " + caption +
                           " field contains characters that cannot be stored in a Deck file. Please remove them.");
+    }
     CheckDeckField(caption, bytes);
     return bytes;
+}
+
+// A browsed file goes into a field only when the Deck can hold its name, and then unchanged.
+void PutBrowsedPath(QLineEdit *field, const std::string &caption, const std::string &nativePath)
+{
+    const QString path = PathFromNative(nativePath);
+    std::string bytes;
+    if (!TryToAnsi(path, bytes) || NativeFromAnsiPath(bytes) != nativePath)
+        throw PathRefused(caption, path);
+    ShowFromStart(field, path);
 }
 
 std::string FieldAt(const StringList &fields, size_t index) { return index < fields.size() ? fields[index] : std::string{}; }
@@ -160,10 +181,10 @@ void TF_Main::B_AddClick()
     item.word = FieldBytes(T_word, "Word");
     item.frequency = std::to_string(TrackBar1->value());
     item.definition = FieldBytes(T_Definition, "Definition");
-    item.visual = FieldBytes(T_Visual, "Visual");
-    item.audio = FieldBytes(T_Audio, "Audio");
-    Store.DeleteWordLine(item.word);
-    Store.AppendItem(item);
+    item.visual = FieldBytes(T_Visual, "Visual", FieldKind::Path);
+    item.audio = FieldBytes(T_Audio, "Audio", FieldKind::Path);
+    // All or nothing: when it fails, the file, the list and the fields stay as they were.
+    Store.StoreItem(item);
     Modified = true;
     FillWordList();
 }
@@ -173,7 +194,10 @@ void TF_Main::B_DeleteClick()
     QListWidgetItem *selected = ListBox1->currentItem();
     if (ListBox1->count() == 0 || !selected || !selected->isSelected())
         return;
-    const std::string word = ToAnsiLossy(selected->text());
+    // Every listed word came from the file's bytes, so it converts back exactly.
+    std::string word;
+    if (!TryToAnsi(selected->text(), word))
+        return;
     if (AskConfirmation("Are you sure you want to delete " + word + "?") != MsgResult::Yes)
         return;
     Store.DeleteAllWordLines(word);
@@ -184,13 +208,13 @@ void TF_Main::B_DeleteClick()
 void TF_Main::B_BrowseVClick()
 {
     if (auto path = Dialogs().openFileName({VisualFilter, "", ""}))
-        ShowFromStart(T_Visual, FromAnsi(*path));
+        PutBrowsedPath(T_Visual, "Visual", *path);
 }
 
 void TF_Main::B_BrowseAClick()
 {
     if (auto path = Dialogs().openFileName({AudioFilter, "", ""}))
-        ShowFromStart(T_Audio, FromAnsi(*path));
+        PutBrowsedPath(T_Audio, "Audio", *path);
 }
 
 void TF_Main::ShowPreview(const std::string &visual)

@@ -9,25 +9,33 @@
 #include "platform/ProgramFolder.h"
 
 #include <QAction>
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 
 #include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
 
 const std::string TF_Main::DeckOpenFilter = "Glossadrome Data Files [*.gsd]|*.gsd";
 const std::string TF_Main::DeckSaveFilter = "Glossadrome Data File [*.gsd]|*.gsd";
 
 namespace {
 // A relative path names a file of the current folder; the Deck keeps the full path, since
-// opening it changes the current folder.
+// opening it changes the current folder. The path's own bytes are kept as they are.
 std::string AbsolutePath(const std::string &path)
 {
     if (path.empty() || path[0] == '/')
         return path;
-    return ToAnsiLossy(QDir::current().absoluteFilePath(PathFromAnsi(path)));
+    char *current = ::getcwd(nullptr, 0);
+    if (!current)
+        return path;
+    std::string absolute = current;
+    std::free(current);
+    if (absolute.back() != '/')
+        absolute += '/';
+    return absolute + path;
 }
 } // namespace
 
@@ -101,7 +109,9 @@ void TF_Main::OpenDeckQuiet(const std::string &path)
 void TF_Main::RecentItemClick(int index)
 {
     // The caption is "&k " and the path.
-    OpenDeckAsk(ToAnsiLossy(recentmenu[size_t(index)]->text().mid(3)));
+    // The caption is "&k " and the path for the eye; the list holds the path's own bytes.
+    if (size_t(index) < RecentFiles.size())
+        OpenDeckAsk(RecentFiles[size_t(index)]);
 }
 
 void TF_Main::LoadDeck(const std::string &chosen)
@@ -109,11 +119,12 @@ void TF_Main::LoadDeck(const std::string &chosen)
     const std::string path = AbsolutePath(chosen);
     Store.Bind(path);
     // Relative visual and audio paths of the Deck are found next to it.
-    if (!QDir::setCurrent(PathFromAnsi(ExtractFilePath(path))))
-        throw EInOutError(ENOENT);
+    const std::string folder = ExtractFilePath(path);
+    if (::chdir(folder.empty() ? "." : folder.c_str()) != 0)
+        RaiseLastInOutError();
     FillWordList();
     B_ClearClick();
-    SetStatusText(FromAnsi(path) + QStringLiteral(" loaded."));
+    SetStatusText(PathFromNative(path) + QStringLiteral(" loaded."));
     DeckLoaded = true;
     Untitled = false;
     UpdateRecentFiles();
@@ -127,7 +138,9 @@ bool TF_Main::SaveAs()
     const auto path = Dialogs().saveFileName({DeckSaveFilter, "dat", "Save As"});
     if (!path)
         return false;
-    if (FileCanBeRead(*path) &&
+    // A file counts as there even when it cannot be read. One the user may not write is refused
+    // by the copy, before anything is written.
+    if (FileExists(*path) &&
         AskConfirmation("The file exists. Would you like to overwrite the file?") != MsgResult::Yes)
         return false;
     Store.CopyWorkFile(*path);
@@ -135,7 +148,7 @@ bool TF_Main::SaveAs()
     Modified = false;
     Untitled = false;
     UpdateRecentFiles();
-    SetStatusText(QStringLiteral("File saved as ") + FromAnsi(ExtractFileName(*path)));
+    SetStatusText(QStringLiteral("File saved as ") + PathFromNative(ExtractFileName(*path)));
     return true;
 }
 

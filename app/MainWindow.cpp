@@ -4,6 +4,7 @@
 #include "app/AboutBox.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/Accessibility.h"
+#include "platform/CodePage.h"
 #include "platform/ProgramIcons.h"
 #include "platform/ImageControl.h"
 #include "platform/IniFile.h"
@@ -83,9 +84,19 @@ QPushButton *Button(QWidget *page, const char *name, const QString &caption, QRe
     return button;
 }
 
+std::vector<std::string> NativePaths(const QStringList &paths)
+{
+    std::vector<std::string> native;
+    for (const QString &path : paths)
+        native.push_back(NativePath(path));
+    return native;
+}
+
 } // namespace
 
-TF_Main::TF_Main(QStringList arguments, QWidget *parent) : QMainWindow(parent), commandLine(std::move(arguments))
+TF_Main::TF_Main(const QStringList &arguments, QWidget *parent) : TF_Main(NativePaths(arguments), parent) {}
+
+TF_Main::TF_Main(std::vector<std::string> arguments, QWidget *parent) : QMainWindow(parent), commandLine(std::move(arguments))
 {
     InitResources();
     setObjectName(QStringLiteral("F_Main"));

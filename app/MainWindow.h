@@ -40,8 +40,10 @@ class TIniFile;
 class TF_Main : public QMainWindow {
     Q_OBJECT
 public:
-    // arguments: the command line without the program name.
-    explicit TF_Main(QStringList arguments = {}, QWidget *parent = nullptr);
+    // arguments: the command line without the program name; as the file system's bytes, or
+    // as Qt gives them.
+    explicit TF_Main(std::vector<std::string> arguments, QWidget *parent = nullptr);
+    explicit TF_Main(const QStringList &arguments = {}, QWidget *parent = nullptr);
     ~TF_Main() override;
 
     // The status bar's one line of text.
@@ -196,7 +198,7 @@ private:
     // Sets the file, opens it and plays it; throws on failure.
     void StartSound(const std::string &path);
 
-    QStringList commandLine;
+    std::vector<std::string> commandLine;
     bool shown = false;
     bool fillingList = false;      // ListBox1 is being refilled: its selection changes are not the user's
     int rowBeforePress = -1;

@@ -56,9 +56,12 @@ void TF_Main::ConnectHandlers()
     connect(SortbyFrequency1, &QAction::triggered, this, Handler(this, &TF_Main::SortbyFrequency1Click));
     connect(TrackBar1, &QSlider::valueChanged, this, Handler(this, &TF_Main::TrackBar1Change));
     connect(BitBtn1, &QPushButton::clicked, this, Handler(this, &TF_Main::BitBtn1Click));
-    // A selection by mouse or keyboard reads the Item; so does a click on the entry already selected.
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && !fillingList)
+    // Only the user's pick reads an Item: a left click, or a keyboard move that selects an entry;
+    // also a click on the entry already selected. Focus arriving (by Tab, or back from the sort
+    // menu) only makes an entry current, and a refill selects nothing: what the user typed stays.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        const QListWidgetItem *current = ListBox1->currentItem();
+        if (current && current->isSelected() && !fillingList)
             Handler(this, &TF_Main::ListBox1Click)();
     });
     connect(ListBox1, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
@@ -89,11 +92,17 @@ void TF_Main::ConnectHandlers()
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
+    const QEvent::Type type = event->type();
+    if (watched == ListBox1->viewport() &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick || type == QEvent::MouseButtonRelease)) {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        rowBeforePress = ListBox1->currentRow();
-        if (mouse->button() == Qt::RightButton)
-            ListBox1MouseDown(mouse->position().toPoint());
+        if (mouse->button() != Qt::LeftButton) {
+            if (type == QEvent::MouseButtonPress && mouse->button() == Qt::RightButton)
+                ListBox1MouseDown(mouse->position().toPoint());
+            return true;   // other buttons neither select an entry nor read it
+        }
+        if (type != QEvent::MouseButtonRelease)
+            rowBeforePress = ListBox1->currentRow();
     } else if (watched == ListBox1 && event->type() == QEvent::ContextMenu &&
                static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
         // The menu key opens the sort menu as well, at the current entry.
@@ -153,8 +162,8 @@ void TF_Main::ShowStep()
     SetStatusText(QStringLiteral("New file loaded"));
     RestoreRecentFiles();
     RestoreOptions();
-    if (!commandLine.isEmpty())
-        OpenDeckQuiet(ToAnsiLossy(commandLine.constFirst()));
+    if (!commandLine.empty())
+        OpenDeckQuiet(commandLine.front());
     RegisterDeckType();
 }
 
@@ -175,7 +184,7 @@ void TF_Main::RestoreRecentFiles()
 void TF_Main::AttachRecentItem(int index)
 {
     QAction *item = recentmenu[size_t(index)];
-    item->setText(QStringLiteral("&%1 ").arg(index + 1) + FromAnsi(RecentFiles[size_t(index)]));
+    item->setText(QStringLiteral("&%1 ").arg(index + 1) + PathFromNative(RecentFiles[size_t(index)]));
     if (!File1->actions().contains(item))
         File1->addAction(item);
 }
@@ -228,6 +237,7 @@ void TF_Main::CloseStep()
 {
     Store.WorkList.clear();
     Store.FileWords.clear();
+    Store.ItemCount = 0;
     try {
         SaveSettings();
     } catch (const EIniFileException &) {

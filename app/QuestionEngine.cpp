@@ -3,7 +3,6 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 
-#include <QFile>
 
 #include <chrono>
 #include <sys/stat.h>
@@ -43,7 +42,7 @@ QuestionEngine::PoolOrigin QuestionEngine::OriginOf(const std::string &file, int
     origin.file = file;
     origin.field = field;
     struct stat info {};
-    if (::stat(QFile::encodeName(PathFromAnsi(file)).constData(), &info) == 0) {
+    if (::stat(file.c_str(), &info) == 0) {
         origin.size = info.st_size;
         origin.modified = info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec;
         origin.inode = (long long)info.st_ino;
@@ -65,7 +64,7 @@ bool QuestionEngine::Askable(const std::string &value, int field) const
 {
     if (value.empty())
         return false;
-    return (field != 4 && field != 5) || FileCanBeRead(value);
+    return (field != 4 && field != 5) || FileCanBeRead(NativeFromAnsiPath(value));
 }
 
 bool QuestionEngine::BuildEligiblePool(int field)

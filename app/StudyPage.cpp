@@ -101,7 +101,7 @@ void TF_Main::QuestionPhase()
         L_WordQ->hide();
         M_Def->clear();
         const std::string visual = Entry(item, 3);
-        if (FileCanBeRead(visual)) {
+        if (FileCanBeRead(NativeFromAnsiPath(visual))) {
             try {
                 LoadPicture(*Image1, visual);
             } catch (const std::exception &) {
@@ -116,7 +116,7 @@ void TF_Main::QuestionPhase()
         M_Def->clear();
         MediaPlayer1->Close();
         const std::string audio = Entry(item, 4);
-        if (FileCanBeRead(audio)) {
+        if (FileCanBeRead(NativeFromAnsiPath(audio))) {
             try {
                 StartSound(audio);
             } catch (const std::exception &) {

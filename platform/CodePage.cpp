@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QFile>
 #include <QHash>
 #include <QLocale>
 
@@ -132,4 +133,12 @@ std::string ToAnsiLossy(const QString &text)
     return bytes;
 }
 
-QString PathFromAnsi(const std::string &path) { return FromAnsi(path); }
+std::string NativePath(const QString &path) { return QFile::encodeName(path).toStdString(); }
+
+QString PathFromNative(const std::string &path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+std::string DisplayPath(const std::string &path) { return ToAnsiLossy(PathFromNative(path)); }
+
+QString PathFromAnsi(const std::string &fieldPath) { return FromAnsi(fieldPath); }
+
+std::string NativeFromAnsiPath(const std::string &fieldPath) { return NativePath(FromAnsi(fieldPath)); }

@@ -16,5 +16,11 @@ bool TryToAnsi(const QString &text, std::string &bytes);
 // Text to bytes, with '?' for characters the code page lacks (display-only uses).
 std::string ToAnsiLossy(const QString &text);
 
-// File names: the bytes of a path as the program holds them, and back.
-QString PathFromAnsi(const std::string &path);
+// File names. A path the program only holds (working file, recent list, command line, program
+// folder) keeps the file system's own bytes. A path stored in a Deck field is code-page text like
+// every other field, and is turned into the file system's bytes only to open the file.
+std::string NativePath(const QString &path);                   // a name from Qt, as file system bytes
+QString PathFromNative(const std::string &path);               // for widgets and Qt's file classes
+std::string DisplayPath(const std::string &path);              // a held path in a message text
+QString PathFromAnsi(const std::string &fieldPath);            // a Deck field's path, for Qt
+std::string NativeFromAnsiPath(const std::string &fieldPath);  // a Deck field's path, to open it

@@ -24,7 +24,7 @@ public:
     virtual MsgResult messageBox(MsgKind kind, const std::string &text, MsgButtons buttons) = 0;
     // The general error box: title "Glossadrome", error icon, OK. The text arrives final.
     virtual void generalError(const std::string &text) = 0;
-    // File dialogs answer the chosen path, or nothing when the user cancels.
+    // File dialogs answer the chosen path as the file system's bytes, or nothing when the user cancels.
     virtual std::optional<std::string> openFileName(const FileDialogOptions &options) = 0;
     virtual std::optional<std::string> saveFileName(const FileDialogOptions &options) = 0;
 };

@@ -22,11 +22,11 @@ const int RefreshTimeLimitMs = 10000;
 
 void WriteFile(const std::string &path, const QByteArray &content)
 {
-    const QString name = PathFromAnsi(path);
+    const QString name = PathFromNative(path);
     QDir().mkpath(QFileInfo(name).absolutePath());
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw Exception("Failed to set data for '" + path + "'");
+        throw Exception("Failed to set data for '" + DisplayPath(path) + "'");
 }
 
 // Quotes a path for the Exec key of a desktop entry.
@@ -49,7 +49,7 @@ void RefreshDatabase(const char *tool, const std::string &folder)
     QProcess process;
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(program, {PathFromAnsi(folder)});
+    process.start(program, {PathFromNative(folder)});
     if (process.waitForStarted() && !process.waitForFinished(RefreshTimeLimitMs)) {
         process.kill();
         process.waitForFinished();
@@ -85,7 +85,7 @@ bool FileTypeRegistration::Register() const
                          "Type=Application\n"
                          "Name=Glossadrome\n"
                          "Comment=Learn vocabulary with flash cards\n"
-                         "Exec=") + DesktopQuoted(PathFromAnsi(programPath)) + " %f\n"
+                         "Exec=") + DesktopQuoted(PathFromNative(programPath)) + " %f\n"
                          "Icon=glossadrome\n"
                          "MimeType=" + DeckMimeType + ";\n"
                          "Categories=Education;Languages;\n"
@@ -103,5 +103,5 @@ FileTypeRegistration CurrentFileTypeRegistration()
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         data = QDir::homePath() + QStringLiteral("/.local/share");
-    return {ToAnsiLossy(data), ProgramFilePath()};
+    return {NativePath(data), ProgramFilePath()};
 }

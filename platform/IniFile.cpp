@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 
+#include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "platform/TextFile.h"
 
@@ -138,7 +139,7 @@ void TIniFile::WriteString(const std::string &section, const std::string &key, c
     try {
         SaveStringList(path, lines);
     } catch (const Exception &) {
-        throw EIniFileException("Unable to write to " + path);
+        throw EIniFileException("Unable to write to " + DisplayPath(path));
     }
 }
 

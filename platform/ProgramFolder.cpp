@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -18,7 +17,7 @@ std::string &FolderOverride()
 
 bool FolderIsWritable(const std::string &folder)
 {
-    return ::access(QFile::encodeName(PathFromAnsi(folder)).constData(), W_OK | X_OK) == 0;
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 std::string InWritableFolder(const std::string &name, QStandardPaths::StandardLocation fallback)
@@ -28,17 +27,17 @@ std::string InWritableFolder(const std::string &name, QStandardPaths::StandardLo
         return folder + "/" + name;
     QString userFolder = QStandardPaths::writableLocation(fallback);
     QDir().mkpath(userFolder);
-    return ToAnsiLossy(userFolder) + "/" + name;
+    return NativePath(userFolder) + "/" + name;
 }
 } // namespace
 
-std::string ProgramFilePath() { return ToAnsiLossy(QCoreApplication::applicationFilePath()); }
+std::string ProgramFilePath() { return NativePath(QCoreApplication::applicationFilePath()); }
 
 std::string ProgramFolder()
 {
     if (!FolderOverride().empty())
         return FolderOverride();
-    return ToAnsiLossy(QCoreApplication::applicationDirPath());
+    return NativePath(QCoreApplication::applicationDirPath());
 }
 
 void SetProgramFolderForTesting(const std::string &folder) { FolderOverride() = folder; }

@@ -1,6 +1,7 @@
 #pragma once
 // Where the program keeps its scratch Deck and its settings: the folder of the program file
-// (portable use), or the desktop's per-user folders when that folder cannot be written.
+// (portable use), or the desktop's per-user folders when that folder cannot be written. Paths
+// are the file system's own bytes.
 #include <string>
 
 std::string ProgramFilePath();

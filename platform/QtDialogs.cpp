@@ -50,7 +50,7 @@ std::optional<std::string> RunFileDialog(const FileDialogOptions &options, bool 
     const auto dialog = NewFileDialog(options, save);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
         return std::nullopt;
-    return ToAnsiLossy(dialog->selectedFiles().constFirst());
+    return NativePath(dialog->selectedFiles().constFirst());
 }
 
 } // namespace

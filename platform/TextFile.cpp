@@ -3,8 +3,6 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -12,22 +10,58 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
-std::string NativePath(const std::string &path) { return QFile::encodeName(PathFromAnsi(path)).toStdString(); }
+// An open file, closed when it goes out of scope.
+class FileHandle {
+public:
+    explicit FileHandle(int descriptor = -1) : fd(descriptor) {}
+    ~FileHandle()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(FileHandle &&other) noexcept
+    {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    int get() const { return fd; }
+    explicit operator bool() const { return fd >= 0; }
+    // Closes now, reporting a failure: data that did not reach the disk.
+    void Close()
+    {
+        const int closing = fd;
+        fd = -1;
+        if (::close(closing) != 0)
+            RaiseLastInOutError();
+    }
 
-int OpenOrThrow(const std::string &path, int flags, mode_t mode = 0666)
+private:
+    int fd;
+};
+
+int OpenFile(const std::string &path, int flags, mode_t mode = 0666)
 {
-    if (path.empty())
-        throw EInOutError(ENOENT);
-    const int fd = ::open(NativePath(path).c_str(), flags | O_CLOEXEC, mode);
-    if (fd < 0)
-        RaiseLastInOutError();
-    return fd;
+    if (path.empty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::open(path.c_str(), flags | O_CLOEXEC, mode);
 }
 
-void WriteAll(int fd, const char *data, size_t size)
+[[noreturn]] void CannotCreate(const std::string &path)
 {
+    throw EFCreateError("Cannot create file " + DisplayPath(path));
+}
+
+void WriteAll(int fd, const std::string &bytes)
+{
+    const char *data = bytes.data();
+    size_t size = bytes.size();
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
@@ -52,9 +86,7 @@ std::string ReadAll(int fd)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            const int error = errno;
-            ::close(fd);
-            throw EInOutError(error);
+            RaiseLastInOutError();
         }
         if (got == 0)
             break;
@@ -63,192 +95,199 @@ std::string ReadAll(int fd)
     return content;
 }
 
+std::string FolderOf(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A hidden name beside the file, so that a crash never leaves anything that looks like a Deck.
+std::string TemporaryPattern(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, name) + "." + path.substr(name) + ".XXXXXX";
+}
+
+// A rename is lasting only once the folder that holds it reached the disk.
+void SyncFolder(const std::string &file)
+{
+    const int folder = ::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+mode_t NewFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// The folder takes no new files: the new content goes over the old, and only then is the file
+// cut to its new length, so it never holds less than the old content until all is written.
+void WriteInPlace(FileHandle &file, const std::string &bytes)
+{
+    const int fd = file.get();
+    // Room is reserved first, so that a full disk stops us before a byte has changed.
+    if (!bytes.empty() && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL)
+        RaiseLastInOutError();
+    if (::lseek(fd, 0, SEEK_SET) < 0)
+        RaiseLastInOutError();
+    WriteAll(fd, bytes);
+    if (::ftruncate(fd, off_t(bytes.size())) != 0 || ::fsync(fd) != 0)
+        RaiseLastInOutError();
+    file.Close();
+}
+
 } // namespace
 
 std::string ReadFileBytes(const std::string &path)
 {
-    const int fd = OpenOrThrow(path, O_RDONLY);
-    std::string content = ReadAll(fd);
-    ::close(fd);
-    return content;
+    FileHandle file(OpenFile(path, O_RDONLY));
+    if (!file)
+        RaiseLastInOutError();
+    return ReadAll(file.get());
 }
 
-TextLineReader::TextLineReader(const std::string &path) : content(ReadFileBytes(path))
+TextLineReader::TextLineReader(const std::string &path) : content(ReadFileBytes(path)) { FindEnd(); }
+
+TextLineReader TextLineReader::OfBytes(std::string bytes)
+{
+    TextLineReader reader;
+    reader.content = std::move(bytes);
+    reader.FindEnd();
+    return reader;
+}
+
+void TextLineReader::FindEnd()
 {
     const size_t eof = content.find('\x1A');
     end = eof == std::string::npos ? content.size() : eof;
 }
 
-size_t TextLineReader::LineEnd() const
-{
-    const void *cr = std::memchr(content.data() + position, '\r', end - position);
-    return cr ? size_t(static_cast<const char *>(cr) - content.data()) : end;
-}
-
-std::string TextLineReader::ReadLine()
+std::string_view TextLineReader::ReadLineView()
 {
     if (AtEnd())
         return {};
-    const size_t stop = LineEnd();
-    std::string line = content.substr(position, stop - position);
+    const char *data = content.data();
+    const void *cr = std::memchr(data + position, '\r', end - position);
+    const size_t stop = cr ? size_t(static_cast<const char *>(cr) - data) : end;
+    const std::string_view line(data + position, stop - position);
     position = stop;
-    SkipLine();
-    return line;
-}
-
-void TextLineReader::SkipLine()
-{
-    if (AtEnd())
-        return;
-    position = LineEnd();
-    if (position < end && content[position] == '\r') {
-        ++position;
-        if (position < end && content[position] == '\n')
+    if (position < end) {
+        ++position;                              // the CR
+        if (position < end && data[position] == '\n')
             ++position;
     }
-}
-
-TextLineWriter::TextLineWriter(const std::string &path, Mode mode)
-{
-    if (mode == Rewrite) {
-        fd = OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC);
-        return;
-    }
-    fd = OpenOrThrow(path, O_RDWR | O_CREAT);
-    const off_t size = ::lseek(fd, 0, SEEK_END);
-    if (size < 0) {
-        const int error = errno;
-        ::close(fd);
-        throw EInOutError(error);
-    }
-    // A DOS end-of-file mark at the very end would hide what we append: drop it. A last line
-    // without its line end gets one, so the new line does not run into it.
-    if (size > 0) {
-        char last[2] = {0, 0};
-        const off_t from = size >= 2 ? size - 2 : 0;
-        const ssize_t got = ::pread(fd, last, size_t(size - from), from);
-        const char lastByte = got > 0 ? last[got - 1] : 0;
-        if (lastByte == '\x1A') {
-            if (::ftruncate(fd, size - 1) != 0 || ::lseek(fd, 0, SEEK_END) < 0) {
-                const int error = errno;
-                ::close(fd);
-                throw EInOutError(error);
-            }
-            // Look again at what now ends the file.
-            char before = 0;
-            if (size - 1 > 0 && ::pread(fd, &before, 1, size - 2) == 1 && before != '\n' && before != '\r')
-                buffer = "\r\n";
-        } else if (lastByte != '\n' && lastByte != '\r') {
-            buffer = "\r\n";
-        } else if (lastByte == '\n' && !(got == 2 && last[0] == '\r')) {
-            // A lone LF is line text, not a line end.
-            buffer = "\r\n";
-        }
-    }
-}
-
-TextLineWriter::~TextLineWriter()
-{
-    if (fd >= 0)
-        ::close(fd);
-}
-
-void TextLineWriter::WriteLine(const std::string &line)
-{
-    buffer += line;
-    buffer += "\r\n";
-    if (buffer.size() >= 65536)
-        Flush();
-}
-
-void TextLineWriter::Flush()
-{
-    WriteAll(fd, buffer.data(), buffer.size());
-    buffer.clear();
-}
-
-void TextLineWriter::Close()
-{
-    if (fd < 0)
-        return;
-    Flush();
-    const int result = ::close(fd);
-    fd = -1;
-    if (result != 0)
-        RaiseLastInOutError();
+    return line;
 }
 
 void CreateEmptyFile(const std::string &path)
 {
-    const int fd = OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC);
-    if (::close(fd) != 0)
+    FileHandle file(OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC));
+    if (!file)
         RaiseLastInOutError();
+    file.Close();
 }
 
 bool FileCanBeRead(const std::string &path)
 {
-    if (path.empty())
-        return false;
-    const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    const FileHandle file(OpenFile(path, O_RDONLY | O_NONBLOCK));
     struct stat info {};
-    const bool regular = fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
-    ::close(fd);
-    return regular;
+    return file && fstat(file.get(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool FileExists(const std::string &path)
+{
+    struct stat info {};
+    return !path.empty() && ::lstat(path.c_str(), &info) == 0;
 }
 
 void ReplaceFileContent(const std::string &path, const std::string &bytes)
 {
-    const std::string native = NativePath(path);
+    if (path.empty())
+        CannotCreate(path);
     struct stat info {};
-    const bool exists = ::stat(native.c_str(), &info) == 0;
-    std::string temporary = native + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        // The folder does not take new files: writing in place is the only way left.
-        const int inPlace = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (inPlace < 0)
-            throw EFCreateError("Cannot create file " + path);
-        try {
-            WriteAll(inPlace, bytes.data(), bytes.size());
-        } catch (...) {
-            ::close(inPlace);
-            throw;
-        }
-        if (::close(inPlace) != 0)
-            RaiseLastInOutError();
+    const bool exists = ::stat(path.c_str(), &info) == 0;
+    // Write beside the file itself, not beside a link to it: the rename then replaces the file.
+    std::string target = path;
+    char resolved[PATH_MAX];
+    if (exists && ::realpath(path.c_str(), resolved))
+        target = resolved;
+    // A file the user may not write is never changed, however freely its folder takes renames.
+    FileHandle old;
+    if (exists) {
+        old = FileHandle(OpenFile(target, O_WRONLY | O_NONBLOCK));
+        if (!old || !S_ISREG(info.st_mode))
+            CannotCreate(path);
+    }
+    std::string temporary = TemporaryPattern(target);
+    FileHandle fresh(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fresh) {
+        const int error = errno;
+        if (error == ENOSPC || error == EDQUOT)
+            throw EInOutError(error);
+        if ((error != EACCES && error != EPERM) || !old)
+            CannotCreate(path);
+        WriteInPlace(old, bytes);
         return;
     }
     try {
-        WriteAll(fd, bytes.data(), bytes.size());
-        if (::fsync(fd) != 0)
+        WriteAll(fresh.get(), bytes);
+        if (exists && ::fchown(fresh.get(), info.st_uid, info.st_gid) != 0) {
+            // Only root may give a file away; an ordinary user's file stays theirs anyway.
+        }
+        ::fchmod(fresh.get(), exists ? info.st_mode & 07777 : NewFileMode());
+        if (::fsync(fresh.get()) != 0)
             RaiseLastInOutError();
-        if (exists) {
-            ::fchmod(fd, info.st_mode & 07777);
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            ::fchmod(fd, 0666 & ~mask);
-        }
-        if (::close(fd) != 0) {
-            const int error = errno;
-            ::unlink(temporary.c_str());
-            throw EInOutError(error);
-        }
-    } catch (const EInOutError &) {
-        ::close(fd);
+        fresh.Close();
+    } catch (...) {
         ::unlink(temporary.c_str());
         throw;
     }
-    // Rename over the target itself, not over a link to it.
-    char resolved[PATH_MAX];
-    const std::string target = exists && ::realpath(native.c_str(), resolved) ? std::string(resolved) : native;
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw EInOutError(error);
+    if (::rename(temporary.c_str(), target.c_str()) == 0) {
+        SyncFolder(target);
+        return;
     }
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    // A sticky folder lets us write another user's file but not replace it.
+    if ((error != EACCES && error != EPERM) || !old)
+        throw EInOutError(error);
+    WriteInPlace(old, bytes);
+}
+
+void AppendFileContent(const std::string &path, const std::string &bytes)
+{
+    FileHandle file(OpenFile(path, O_WRONLY | O_APPEND | O_NONBLOCK));
+    if (!file) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            RaiseLastInOutError();
+        CannotCreate(path);
+    }
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0)
+        RaiseLastInOutError();
+    if (!S_ISREG(info.st_mode))
+        CannotCreate(path);
+    try {
+        WriteAll(file.get(), bytes);
+        if (::fsync(file.get()) != 0)
+            RaiseLastInOutError();
+    } catch (...) {
+        // What part of the bytes got there goes again: the file is as it was.
+        if (::ftruncate(file.get(), info.st_size) != 0) {
+            // Nothing more can be done; the failure itself is reported.
+        }
+        throw;
+    }
+    file.Close();
 }
 
 StringList SplitIntoLines(const std::string &text)
@@ -275,7 +314,7 @@ StringList LoadStringList(const std::string &path)
     try {
         return SplitIntoLines(ReadFileBytes(path));
     } catch (const EInOutError &) {
-        throw EFOpenError("Cannot open file " + path);
+        throw EFOpenError("Cannot open file " + DisplayPath(path));
     }
 }
 

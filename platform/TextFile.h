@@ -1,8 +1,9 @@
 #pragma once
 // Deck-style text files. Reading: a line ends at CR (an LF right after it belongs to the line
 // end; a lone LF stays in the line), the byte 0x1A ends the file, and the last line counts
-// without a line end. Writing: every line is followed by CR LF.
+// without a line end. Paths are the file system's own bytes.
 #include <string>
+#include <string_view>
 #include <vector>
 
 using StringList = std::vector<std::string>;
@@ -10,33 +11,23 @@ using StringList = std::vector<std::string>;
 class TextLineReader {
 public:
     explicit TextLineReader(const std::string &path);   // throws EInOutError
+    // Reads lines out of bytes already in memory.
+    static TextLineReader OfBytes(std::string bytes);
     bool AtEnd() const { return position >= end; }
-    std::string ReadLine();
+    std::string ReadLine() { return std::string(ReadLineView()); }
+    // The next line, valid as long as the reader lives.
+    std::string_view ReadLineView();
     // Skips one line without copying it.
-    void SkipLine();
+    void SkipLine() { ReadLineView(); }
+    // The end-of-file mark and every byte after it ("" when there is no mark).
+    std::string_view Hidden() const { return std::string_view(content).substr(end); }
 
 private:
-    size_t LineEnd() const;
+    TextLineReader() = default;
+    void FindEnd();
     std::string content;
     size_t position = 0;
     size_t end = 0;        // first byte not read: 0x1A or the end of the file
-};
-
-// Writes lines to a file, either a new (emptied) file or appended at the end of an existing one.
-class TextLineWriter {
-public:
-    enum Mode { Rewrite, Append };
-    TextLineWriter(const std::string &path, Mode mode);  // throws EInOutError
-    ~TextLineWriter();
-    TextLineWriter(const TextLineWriter &) = delete;
-    TextLineWriter &operator=(const TextLineWriter &) = delete;
-    void WriteLine(const std::string &line);
-    void Close();                                        // flushes; throws EInOutError
-
-private:
-    void Flush();
-    int fd = -1;
-    std::string buffer;
 };
 
 // The whole content of a file; throws EInOutError.
@@ -47,11 +38,19 @@ void CreateEmptyFile(const std::string &path);
 
 // True when the file can be opened for reading (opened and closed again at once).
 bool FileCanBeRead(const std::string &path);
+// True when something of that name exists, whether or not it can be read.
+bool FileExists(const std::string &path);
 
-// Replaces a file's content with bytes: written beside it and renamed over it, keeping its
-// permissions, so that a crash or a full disk leaves either the old or the new content.
-// Throws EFCreateError ("Cannot create file %s") when nothing can be written.
+// Replaces a file's content with bytes, all or nothing: written beside it, synced and renamed
+// over it, keeping its permissions. A file the user may not write is never changed, whatever
+// its folder allows: EFCreateError ("Cannot create file %s"). Only a folder that refuses new
+// files makes it write in place, and then the file is cut to its new length only after the new
+// content is written. Any other failure leaves the file as it was.
 void ReplaceFileContent(const std::string &path, const std::string &bytes);
+
+// Appends bytes to an existing file and syncs it; a failure cuts the file back to its old
+// length. A missing file is "File not found"; one the user may not write, EFCreateError.
+void AppendFileContent(const std::string &path, const std::string &bytes);
 
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"

@@ -2,7 +2,11 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 #include "support/ScriptedDialogs.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
+#include "support/TinyDisk.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -78,6 +82,9 @@ TEST_F(DeckStoreTest, FrequencyOrdersSortByDigitThenWord)
     // No Sort plays no part when sorting by frequency.
     EXPECT_EQ(Fill(false, true, false), (StringList{"pear", "apple", "fig"}));
     EXPECT_TRUE(Scripted().shown.empty());
+    // An empty frequency sorts as 0, and the word keeps its first letter.
+    Write(Line("pear", "3") + Line("word", "") + Line("fig", "1"));
+    EXPECT_EQ(Fill(true, false, false), (StringList{"word", "fig", "pear"}));
 }
 
 TEST_F(DeckStoreTest, ShortLinesGiveEmptyEntriesAndOneMessageEach)
@@ -150,14 +157,102 @@ TEST_F(DeckStoreTest, DeleteCountsLinesAsTheWordListDoes)
     EXPECT_EQ(Content(), Line("one", "1") + "two" + S + "\n2" + S + S + S + S + "\r\n" + "\x1A" + "hidden");
 }
 
-TEST_F(DeckStoreTest, AppendAndReadBack)
+TEST_F(DeckStoreTest, DeleteEndsEveryKeptLineWithCRLF)
 {
-    Write("");
-    store.AppendItem({"word", "0", "", "", ""});
-    EXPECT_EQ(Content(), "word" + S + "0" + S + S + S + S + "\r\n");
-    store.AppendItem({"b", "2", "def", "/p/v.bmp", "a.wav"});
-    EXPECT_EQ(store.ReadLineAt(1), "b" + S + "2" + S + "def" + S + "/p/v.bmp" + S + "a.wav" + S);
+    Write("a" + S + "\r" + Line("b", "2") + "c" + S + "\x1A" + "\rhidden");
+    EXPECT_EQ(store.DeleteAllWordLines("b"), 1);
+    EXPECT_EQ(Content(), "a" + S + "\r\n" + "c" + S + "\r\n" + "\x1A" + "\rhidden");
+    EXPECT_EQ(store.DeleteAllWordLines("b"), 0);
+}
+
+TEST_F(DeckStoreTest, DeleteWordLineGoesByTheFileNotByAStaleList)
+{
+    Write(Line("cat", "1") + Line("dog", "2"));
+    Fill(false, true, true);
+    // The list as the close step leaves it: no words, the old count.
+    store.FileWords.clear();
+    store.DeleteWordLine("dog");
+    EXPECT_EQ(Content(), Line("cat", "1"));
+    // The file changed outside the program: the line the list names holds another word now.
+    Write(Line("eel", "0") + Line("cat", "1"));
+    store.DeleteWordLine("cat");
+    EXPECT_EQ(Content(), Line("eel", "0"));
+}
+
+TEST_F(DeckStoreTest, StoreItemAppendsAfterTheLastLineAndBeforeAnEndOfFileMark)
+{
+    const std::string added = Line("new", "2");
+    for (auto [before, after] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"", added},
+             {"old\r\n", "old\r\n" + added},
+             {"old", "old\r\n" + added},
+             {"old\r", "old\r" + added},
+             {"old\n", "old\n\r\n" + added},
+             // Behind a mark the reader sees nothing: the new line goes before it, whatever follows
+             // the mark stays, and every line before it gets its CR LF.
+             {"old\r\n\x1A", "old\r\n" + added + "\x1A"},
+             {"old\x1A", "old\r\n" + added + "\x1A"},
+             {"a\rb\x1A" "c\r\nd", "a\r\nb\r\n" + added + "\x1A" "c\r\nd"}}) {
+        Write(before);
+        store.StoreItem({"new", "2", "", "", ""});
+        EXPECT_EQ(Content(), after) << before;
+        EXPECT_EQ(Fill(false, true, true).back(), "new") << before;
+    }
+    store.StoreItem({"b", "0", "def", "/p/v.bmp", "a.wav"});
+    EXPECT_EQ(store.ReadLineAt(3), "b" + S + "0" + S + "def" + S + "/p/v.bmp" + S + "a.wav" + S);
     EXPECT_EQ(store.ReadLineAt(7), "");
+}
+
+TEST_F(DeckStoreTest, UpdateReplacesTheLineInOneRewrite)
+{
+    Write(Line("cat", "1") + "lone\rdog" + S + "2" + S + S + S + S + "\r\n" + "last" + S);
+    Fill(false, true, true);
+    store.StoreItem({"cat", "4", "feline", "", ""});
+    // Kept lines each end in CR LF now; the updated Item comes last.
+    EXPECT_EQ(Content(), "lone\r\n" + Line("dog", "2") + "last" + S + "\r\n" + Line("cat", "4", "feline"));
+}
+
+TEST_F(DeckStoreTest, ADeckGoneFromDiskIsReportedAndNotMadeAgain)
+{
+    store.Bind(folder.file("gone.gsd"));
+    try {
+        store.StoreItem({"cat", "2", "", "", ""});
+        FAIL();
+    } catch (const EInOutError &error) {
+        EXPECT_STREQ(error.what(), "File not found");
+    }
+    EXPECT_FALSE(FileExists(folder.file("gone.gsd")));
+}
+
+TEST_F(DeckStoreTest, AFullDiskChangesNothing)
+{
+    TinyDisk disk(folder.file("disk"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs";
+    const std::string deck = Line("cat", "1", std::string(3000, 'c')) + Line("dog", "2");
+    WriteWholeFile(disk.file("deck.gsd"), deck);
+    store.Bind(disk.file("deck.gsd"));
+    Fill(false, true, true);
+    disk.FillLeaving(0);
+    EXPECT_THROW(store.StoreItem({"dog", "3", "", "", ""}), EInOutError);
+    // Room for part of a long new line: what got written goes again.
+    disk.FillLeaving(4096);
+    EXPECT_THROW(store.StoreItem({"eel", "3", std::string(20000, 'e'), "", ""}), EInOutError);
+    EXPECT_EQ(ReadWholeFile(disk.file("deck.gsd")), deck);
+    EXPECT_EQ(Fill(false, true, true), (StringList{"cat", "dog"}));
+}
+
+TEST_F(DeckStoreTest, AReadOnlyDeckIsNeverChanged)
+{
+    RUN_AS_ORDINARY_USER();
+    const std::string deck = Line("cat", "1") + Line("dog", "2");
+    Write(deck);
+    ::chmod(folder.file("deck.gsd").c_str(), 0444);
+    Fill(false, true, true);
+    EXPECT_THROW(store.StoreItem({"cat", "3", "", "", ""}), EFCreateError);
+    EXPECT_THROW(store.StoreItem({"eel", "3", "", "", ""}), EFCreateError);
+    EXPECT_THROW(store.DeleteAllWordLines("dog"), EFCreateError);
+    EXPECT_EQ(Content(), deck);
 }
 
 TEST_F(DeckStoreTest, FieldsThatWouldBreakALineAreRefused)

@@ -1,6 +1,11 @@
+#include "platform/TextFile.h"
 #include "support/MainWindowFixture.h"
+#include "support/OrdinaryUser.h"
+#include "support/TinyDisk.h"
 
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -271,4 +276,131 @@ TEST_F(EditPage, BrowseButtonsFillTheirFields)
     ASSERT_EQ(Scripted().fileDialogs.size(), 3u);
     EXPECT_EQ(Scripted().fileDialogs[0].filter, TF_Main::VisualFilter);
     EXPECT_EQ(Scripted().fileDialogs[2].filter, "Wave [*.wav]|*.wav");
+}
+
+TEST_F(EditPage, AReadOnlyDeckIsNeverChanged)
+{
+    RUN_AS_ORDINARY_USER();
+    const std::string deck = DeckLine("cat", "1") + DeckLine("dog", "2");
+    TF_Main &w = StartWith(deck);
+    ::chmod(DeckPath("deck.gsd").c_str(), 0444);
+    Fill("cat", "changed");
+    w.B_Add->click();
+    Select("dog");
+    Scripted().answers = {MsgResult::Yes};
+    w.B_Delete->click();
+    const std::string refusal = "Cannot create file " + DeckPath("deck.gsd") + ".";
+    EXPECT_EQ(Scripted().texts(), (std::vector<std::string>{refusal, "Are you sure you want to delete dog?", refusal}));
+    EXPECT_EQ(Deck(), deck);
+    EXPECT_EQ(Listed(), (QStringList{"cat", "dog"}));
+    EXPECT_FALSE(w.Modified);
+}
+
+TEST_F(EditPage, AFullDiskKeepsTheDeckTheListAndTheFields)
+{
+    TinyDisk disk(folder.file("disk"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs";
+    const std::string deck = DeckLine("cat", "1", std::string(3000, 'c')) + DeckLine("dog", "2");
+    WriteWholeFile(disk.file("deck.gsd"), deck);
+    TF_Main &w = Start({QString::fromStdString(disk.file("deck.gsd"))});
+    disk.FillLeaving(0);
+    Fill("dog", "changed");
+    w.B_Add->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"Disk full."});
+    EXPECT_EQ(ReadWholeFile(disk.file("deck.gsd")), deck);
+    EXPECT_EQ(Listed(), (QStringList{"cat", "dog"}));
+    EXPECT_EQ(w.Store.ItemCount, 2);
+    EXPECT_EQ(w.T_Definition->text(), "changed");
+}
+
+TEST_F(EditPage, AnItemAddedToADeckWithAnEndOfFileMarkIsListed)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1") + "\x1A" + "kept\r\n");
+    Fill("zebra");
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("cat", "1") + DeckLine("zebra", "2") + "\x1A" + "kept\r\n");
+    EXPECT_EQ(Listed(), (QStringList{"cat", "zebra"}));
+}
+
+TEST_F(EditPage, AddingToADeckDeletedMeanwhileMakesNoFile)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1"));
+    std::remove(DeckPath("deck.gsd").c_str());
+    Fill("zebra");
+    w.B_Add->click();
+    w.BitBtn1->click();
+    EXPECT_EQ(Scripted().texts(), (std::vector<std::string>{"File not found.", "File not found."}));
+    EXPECT_FALSE(FileExists(DeckPath("deck.gsd")));
+    EXPECT_EQ(w.T_word->text(), "zebra");
+}
+
+TEST_F(EditPage, AnEmptyFrequencyKeepsTheWholeWord)
+{
+    TF_Main &w = StartWith(DeckLine("word", "") + DeckLine("fig", "1"));
+    w.SortbyFrequency1Click();
+    EXPECT_EQ(Listed(), (QStringList{"word", "fig"}));
+    Select("word");
+    EXPECT_EQ(w.T_word->text(), "word");
+    Scripted().answers = {MsgResult::Yes};
+    w.B_Delete->click();
+    EXPECT_EQ(Scripted().texts().back(), "Are you sure you want to delete word?");
+    EXPECT_EQ(Deck(), DeckLine("fig", "1"));
+    EXPECT_EQ(Listed(), QStringList{"fig"});
+}
+
+TEST_F(EditPage, WhatTheUserTypedStaysUntilTheyPickAnEntry)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1", "feline") + DeckLine("dog", "2", "canine"));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    Fill("zebra", "striped");
+    const auto typed = [&w] { return w.T_word->text() == "zebra" && w.T_Definition->text() == "striped"; };
+    const QPoint onDog = w.ListBox1->visualItemRect(w.ListBox1->item(1)).center();
+    // Right-click, Escape.
+    QTest::mousePress(w.ListBox1->viewport(), Qt::RightButton, {}, onDog);
+    QTest::mouseRelease(w.ListBox1->viewport(), Qt::RightButton, {}, onDog);
+    ASSERT_TRUE(w.PopupMenu1->isVisible());
+    QTest::keyClick(w.PopupMenu1, Qt::Key_Escape);
+    EXPECT_TRUE(typed());
+    // Right-click, then a sort order chosen by its mnemonic.
+    QTest::mousePress(w.ListBox1->viewport(), Qt::RightButton, {}, onDog);
+    QTest::keyClick(w.PopupMenu1, Qt::Key_D);
+    EXPECT_TRUE(w.Decending1->isChecked());
+    EXPECT_EQ(Listed(), (QStringList{"dog", "cat"}));
+    EXPECT_TRUE(typed());
+    // Tabbing into the list makes an entry current but picks none.
+    w.T_word->setFocus(Qt::OtherFocusReason);
+    w.ListBox1->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(w.ListBox1->hasFocus());
+    EXPECT_TRUE(typed());
+    EXPECT_TRUE(w.ListBox1->selectedItems().isEmpty());
+    // A keyboard move picks an entry, and so does a left click.
+    QTest::keyClick(w.ListBox1, Qt::Key_Down);
+    EXPECT_EQ(w.T_word->text(), "cat");
+    Select("dog");
+    EXPECT_EQ(w.T_Definition->text(), "canine");
+    // A refill selects nothing.
+    w.B_Add->click();
+    EXPECT_TRUE(w.ListBox1->selectedItems().isEmpty());
+    EXPECT_EQ(w.ListBox1->currentItem(), nullptr);
+}
+
+TEST_F(EditPage, APathTheDeckCannotHoldIsRefusedBeforeAnythingIsWritten)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "1"));
+    Scripted().files = {std::string("/pics/\xE6\x97\xA5\xE6\x9C\xAC.gif"), std::string("/pics/caf\xC3\xA9.gif")};
+    w.B_BrowseV->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"The Visual file name /pics/??.gif has characters that a Deck "
+                                                           "file cannot hold. Please rename the file or choose another one."});
+    EXPECT_TRUE(w.T_Visual->text().isEmpty());
+    w.B_BrowseV->click();
+    EXPECT_EQ(w.T_Visual->text(), QStringLiteral("/pics/café.gif"));
+    Fill("cat", "", w.T_Visual->text(), QStringLiteral("/snd/\u65E5.wav"));
+    w.B_Add->click();
+    EXPECT_EQ(Scripted().texts().back(), "The Audio file name /snd/?.wav has characters that a Deck file cannot hold. "
+                                         "Please rename the file or choose another one.");
+    EXPECT_EQ(Deck(), DeckLine("cat", "1"));
+    w.T_Audio->clear();
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("cat", "2", "", "/pics/caf\xE9.gif"));
 }

@@ -3,9 +3,12 @@
 #include "platform/MediaPlayer.h"
 #include "app/AboutBox.h"
 #include "support/MainWindowFixture.h"
+#include "support/OrdinaryUser.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -304,6 +307,63 @@ TEST_F(FileCommands, AboutBoxShowsOnceAndOKHidesIt)
     EXPECT_FALSE(w.AboutBox->isVisible());
     w.About1->trigger();
     EXPECT_TRUE(w.AboutBox->isVisible());
+}
+
+TEST_F(FileCommands, SaveAsOntoFilesTheUserCannotReadOrWrite)
+{
+    RUN_AS_ORDINARY_USER();
+    TF_Main &w = Start();
+    AddItem("cat");
+    // Unreadable but writable: it exists all the same, so the question comes first.
+    MakeDeck("unreadable.gsd", "keep me\r\n");
+    ::chmod(DeckPath("unreadable.gsd").c_str(), 0200);
+    Scripted().files = {DeckPath("unreadable.gsd")};
+    Scripted().answers = {MsgResult::No};
+    w.SaveAs1->trigger();
+    ::chmod(DeckPath("unreadable.gsd").c_str(), 0600);
+    EXPECT_EQ(folder.read("decks/unreadable.gsd"), "keep me\r\n");
+    // Readable but not writable: refused after the question, nothing written, nothing changed.
+    MakeDeck("locked.gsd", "keep me\r\n");
+    ::chmod(DeckPath("locked.gsd").c_str(), 0444);
+    Scripted().files = {DeckPath("locked.gsd")};
+    Scripted().answers = {MsgResult::Yes};
+    w.SaveAs1->trigger();
+    EXPECT_EQ(folder.read("decks/locked.gsd"), "keep me\r\n");
+    EXPECT_EQ(Scripted().texts(), (std::vector<std::string>{"The file exists. Would you like to overwrite the file?",
+                                                            "The file exists. Would you like to overwrite the file?",
+                                                            "Cannot create file " + DeckPath("locked.gsd") + "."}));
+    EXPECT_TRUE(w.Untitled);
+    EXPECT_TRUE(w.Modified);
+    EXPECT_EQ(w.Store.WorkFileName, ProgramFile("tempfile.gsd"));
+    EXPECT_TRUE(w.RecentFiles.empty());
+}
+
+TEST_F(FileCommands, PathsOutsideTheCodePageKeepTheirOwnBytes)
+{
+    const std::string japanese = DeckPath("\xE6\x97\xA5\xE6\x9C\xAC.gsd");
+    TF_Main &w = Start();
+    AddItem("cat");
+    Scripted().files = {japanese};
+    w.SaveAs1->trigger();
+    EXPECT_EQ(ReadWholeFile(japanese), DeckLine("cat", "2"));
+    EXPECT_EQ(w.StatusText(), QStringLiteral("File saved as 日本.gsd"));
+    EXPECT_EQ(w.Store.WorkFileName, japanese);
+    Close();
+    // The recent list keeps the bytes through the settings file.
+    TF_Main &again = Start();
+    ASSERT_EQ(again.RecentFiles, StringList{japanese});
+    EXPECT_EQ(RecentCaptions(), QStringList{QStringLiteral("&1 ") + QString::fromUtf8(japanese)});
+    again.recentmenu[0]->trigger();
+    EXPECT_EQ(again.Store.WorkFileName, japanese);
+    EXPECT_EQ(again.ListBox1->count(), 1);
+    Abandon();
+    // A name that is not even UTF-8, given relative to the current folder on the command line.
+    MakeDeck("caf\xE9.gsd", DeckLine("latin", "1"));
+    QDir::setCurrent(QString::fromStdString(folder.file("decks")));
+    window = std::make_unique<TF_Main>(std::vector<std::string>{"caf\xE9.gsd"});
+    window->show();
+    EXPECT_EQ(window->Store.WorkFileName, DeckPath("caf\xE9.gsd"));
+    EXPECT_EQ(window->ListBox1->count(), 1);
 }
 
 TEST_F(FileCommands, SaveAsWhoseCopyFailsChangesNothing)

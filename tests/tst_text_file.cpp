@@ -1,10 +1,15 @@
 #include "platform/Exceptions.h"
 #include "platform/TextFile.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
+#include "support/TinyDisk.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 StringList ReadLines(const TempFolder &folder, const std::string &bytes)
@@ -15,6 +20,15 @@ StringList ReadLines(const TempFolder &folder, const std::string &bytes)
     while (!reader.AtEnd())
         lines.push_back(reader.ReadLine());
     return lines;
+}
+
+// The names in a folder, hidden ones included, sorted.
+StringList Entries(const std::string &folder)
+{
+    StringList names;
+    for (const QString &name : QDir(QString::fromStdString(folder)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
+        names.push_back(name.toStdString());
+    return names;
 }
 } // namespace
 
@@ -45,25 +59,6 @@ TEST(LineReader, HugeSingleLineAndMissingFile)
         FAIL();
     } catch (const EInOutError &error) {
         EXPECT_STREQ(error.what(), "File not found");
-    }
-}
-
-TEST(LineWriter, AppendEndsAnUnterminatedLastLineFirst)
-{
-    TempFolder folder;
-    for (auto [before, after] : std::initializer_list<std::pair<std::string, std::string>>{
-             {"", "new\r\n"},
-             {"old\r\n", "old\r\nnew\r\n"},
-             {"old", "old\r\nnew\r\n"},
-             {"old\r", "old\rnew\r\n"},
-             {"old\n", "old\n\r\nnew\r\n"},
-             {"old\r\n\x1A", "old\r\nnew\r\n"},
-             {"old\x1A", "old\r\nnew\r\n"}}) {
-        folder.write("deck.gsd", before);
-        TextLineWriter writer(folder.file("deck.gsd"), TextLineWriter::Append);
-        writer.WriteLine("new");
-        writer.Close();
-        EXPECT_EQ(folder.read("deck.gsd"), after) << before;
     }
 }
 
@@ -106,19 +101,103 @@ TEST(StringLists, FailuresCarryTheirMessages)
     }
 }
 
-TEST(StringLists, AFullDiskLeavesTheOldContent)
+TEST(Rewrites, AFullDiskLeavesTheOldContent)
 {
-    // /dev/full refuses every write with "no space left".
-    if (::access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
+    TempFolder folder;
+    TinyDisk disk(folder.file("disk"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs";
+    const std::string deck = disk.file("deck.gsd");
+    WriteWholeFile(deck, "old\r\n");
+    disk.FillLeaving(0);
     try {
-        TextLineWriter writer("/dev/full", TextLineWriter::Rewrite);
-        writer.WriteLine("x");
-        writer.Close();
+        ReplaceFileContent(deck, std::string(20000, 'n'));
         FAIL();
     } catch (const EInOutError &error) {
         EXPECT_STREQ(error.what(), "Disk full");
     }
+    EXPECT_EQ(ReadWholeFile(deck), "old\r\n");
+    EXPECT_EQ(Entries(folder.file("disk")), (StringList{".filler", "deck.gsd"}));
+}
+
+TEST(Rewrites, AFailedAppendIsCutBackToTheOldLength)
+{
+    TempFolder folder;
+    TinyDisk disk(folder.file("disk"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs";
+    const std::string deck = disk.file("deck.gsd");
+    WriteWholeFile(deck, "old");
+    // Room for part of the bytes only: the write stops midway.
+    disk.FillLeaving(8192);
+    EXPECT_THROW(AppendFileContent(deck, std::string(40000, 'n')), EInOutError);
+    EXPECT_EQ(ReadWholeFile(deck), "old");
+    AppendFileContent(deck, "\r\nnew\r\n");
+    EXPECT_EQ(ReadWholeFile(deck), "old\r\nnew\r\n");
+}
+
+TEST(Rewrites, AppendNeverMakesAFile)
+{
+    TempFolder folder;
+    try {
+        AppendFileContent(folder.file("gone.gsd"), "x\r\n");
+        FAIL();
+    } catch (const EInOutError &error) {
+        EXPECT_STREQ(error.what(), "File not found");
+    }
+    EXPECT_FALSE(FileExists(folder.file("gone.gsd")));
+}
+
+TEST(Rewrites, ALinkedFileIsReplacedAndTheLinkKept)
+{
+    TempFolder folder;
+    QDir().mkpath(QString::fromStdString(folder.file("real")));
+    folder.write("real/deck.gsd", "old\r\n");
+    ASSERT_EQ(::symlink(folder.file("real/deck.gsd").c_str(), folder.file("link.gsd").c_str()), 0);
+    ReplaceFileContent(folder.file("link.gsd"), "new\r\n");
+    EXPECT_EQ(folder.read("real/deck.gsd"), "new\r\n");
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.file("link.gsd").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(Entries(folder.file("real")), StringList{"deck.gsd"});
+}
+
+TEST(Rewrites, AFileTheUserMayNotWriteIsNeverChanged)
+{
+    RUN_AS_ORDINARY_USER();
+    TempFolder folder;
+    folder.write("deck.gsd", "old\r\n");
+    ::chmod(folder.file("deck.gsd").c_str(), 0444);
+    // The folder would take the rename; the file's own permission decides.
+    for (const auto &write : {+[](const std::string &path) { ReplaceFileContent(path, "new\r\n"); },
+                              +[](const std::string &path) { AppendFileContent(path, "new\r\n"); }}) {
+        try {
+            write(folder.file("deck.gsd"));
+            FAIL();
+        } catch (const EFCreateError &error) {
+            EXPECT_EQ(error.message(), "Cannot create file " + folder.file("deck.gsd"));
+        }
+        EXPECT_EQ(folder.read("deck.gsd"), "old\r\n");
+    }
+}
+
+TEST(Rewrites, AFolderThatTakesNoNewFilesIsWrittenInPlace)
+{
+    RUN_AS_ORDINARY_USER();
+    TempFolder folder;
+    folder.write("deck.gsd", "a much longer old content\r\n");
+    ::chmod(folder.file("deck.gsd").c_str(), 0640);
+    ::chmod(folder.path().c_str(), 0500);
+    ReplaceFileContent(folder.file("deck.gsd"), "short\r\n");
+    EXPECT_EQ(folder.read("deck.gsd"), "short\r\n");
+    ReplaceFileContent(folder.file("deck.gsd"), "longer than before\r\n");
+    EXPECT_EQ(folder.read("deck.gsd"), "longer than before\r\n");
+    struct stat info {};
+    ::stat(folder.file("deck.gsd").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    // A new file cannot be made there at all.
+    EXPECT_THROW(ReplaceFileContent(folder.file("new.gsd"), "x"), EFCreateError);
+    ::chmod(folder.path().c_str(), 0700);
 }
 
 TEST(Files, ReadabilityTest)
@@ -129,4 +208,6 @@ TEST(Files, ReadabilityTest)
     EXPECT_FALSE(FileCanBeRead(folder.file("b.gsd")));
     EXPECT_FALSE(FileCanBeRead(folder.path()));
     EXPECT_FALSE(FileCanBeRead(""));
+    EXPECT_TRUE(FileExists(folder.file("a.gsd")));
+    EXPECT_FALSE(FileExists(folder.file("b.gsd")));
 }

@@ -2,6 +2,7 @@
 // scripted dialogs, and a fresh set of scripted answers before every test.
 #include "app/PictureFormats.h"
 #include "platform/Application.h"
+#include "support/OrdinaryUser.h"
 #include "support/ScriptedDialogs.h"
 
 #include <QDir>
@@ -32,6 +33,7 @@ ScriptedDialogs &Scripted() { return *scripted; }
 
 int main(int argc, char **argv)
 {
+    BecomeOrdinaryUserWhenAsked();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     // Without a desktop session Qt would make a runtime folder in the temporary folder and leave
     // it there; the test program brings one of its own and removes it at the end.
