@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -14,6 +15,9 @@ TempFolder::TempFolder()
 {
     if (!dir.isValid())
         throw std::runtime_error("cannot create a temporary folder");
+    // Qt cannot remove names that are not UTF-8 (tests make Latin-1 ones), so the destructor
+    // removes the folder by its bytes.
+    dir.setAutoRemove(false);
     // The desktop's per-user folders live inside the test's own folder.
     for (int i = 0; i < 4; ++i) {
         previousXdg[i] = qgetenv(xdgNames[i]);
@@ -32,6 +36,8 @@ TempFolder::~TempFolder()
         else
             qputenv(xdgNames[i], previousXdg[i]);
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(path(), ignored);
 }
 
 std::string TempFolder::path() const { return dir.path().toStdString(); }
