@@ -479,7 +479,6 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtensi
     SetIdentifier("NETSCAPE2.0");
 }
 
-
 void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
 {
     std::vector<TGIFBlock> blocks = SubBlocks;
