@@ -1095,12 +1095,15 @@ void TGIFImage::LoadFromStream(QIODevice &stream)
 
 // Pixels beyond a table are written with black entries added to it: the global table gets as
 // many colours as the frames without a table of their own use, and the code sizes follow the
-// widest table as written.
+// widest table as written. Frames without pixels are written without their table and count
+// for nothing.
 static void PlanWrittenTables(const TGIFImageList &images, TGIFHeader &header)
 {
     int globalColors = 0, bits = 0;
     for (int i = 0; i < images.Count(); ++i) {
         const TGIFSubImage *frame = images.Frame(i);
+        if (frame->Empty())
+            continue;
         if (frame->ColorTable().Count() == 0)
             globalColors = std::max(globalColors, frame->HighestIndex() + 1);
         else
