@@ -124,6 +124,7 @@ void TF_Main::LoadDeck(const std::string &chosen)
         RaiseLastInOutError();
     FillWordList();
     B_ClearClick();
+    Image1->StopAnimation();
     SetStatusText(PathFromNative(path) + QStringLiteral(" loaded."));
     DeckLoaded = true;
     Untitled = false;

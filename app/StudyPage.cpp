@@ -75,6 +75,8 @@ void TF_Main::B_GoClick()
 
 void TF_Main::QuestionPhase()
 {
+    // The last question's picture stops playing, also where it stays on show.
+    Image1->StopAnimation();
     ShowState("Qbmp");
     const int kind = Cb_Questions->currentIndex();
     if (!Questions.SelectNextItem(SelectionMode(), kind))

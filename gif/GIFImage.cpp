@@ -1,7 +1,11 @@
 // the GIF picture model and reader, the block layout of the writer, the whole-image
 // operations and the codec's registration.
 #include "gif/GIFImage.h"
+#include "gif/ColorReduction.h"
+#include "gif/GIFPainter.h"
 #include "gif/GIFStreamIO.h"
+
+#include "platform/MainThreadCalls.h"
 
 #include "platform/CodePage.h"
 
@@ -584,8 +588,7 @@ void TGIFSubImage::Clear()
     colorTable->Clear();
     data.reset();
     dataSize = 0;
-    Bitmap = QImage();
-    MaskPending = true;
+    DropRendering();
     Width = Height = 0;
     Transparent = false;
 }
@@ -635,8 +638,7 @@ void TGIFSubImage::PlaceFrame(int left, int top, int width, int height)
     Width = uint16_t(width);
     Height = uint16_t(height);
     if (sizeChanged) {
-        Bitmap = QImage();
-        MaskPending = true;
+        DropRendering();
         AllocatePixels();
     }
     if (!image)
@@ -676,10 +678,6 @@ uint8_t *TGIFSubImage::Rows(int y)
     EnsurePixels();
     return data.get() + size_t(y) * Width;
 }
-
-TPalette TGIFSubImage::GetPalette() { return ActiveColorMap().ToPalette(); }
-
-void TGIFSubImage::SetPalette(const TPalette &) { Bitmap = QImage(); }
 
 QImage TGIFSubImage::ToQImage()
 {
@@ -771,9 +769,8 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
         colorTable->SetOptimized((Packed & 0x20) != 0);
     }
     Decompress(stream);
-    // Until frames are rendered, the plain rendering stands in for the frame's bitmap.
     if (GIFRenderOnLoad)
-        Bitmap = ToQImage();
+        EnsureBitmap();
 }
 
 void TGIFSubImage::Decompress(QIODevice &stream)
@@ -834,14 +831,16 @@ TGIFImage::TGIFImage()
 
 TGIFImage::~TGIFImage()
 {
+    StopPainters();
+    ReapFinishedPainters(false, this);
     images->Clear();
 }
 
 void TGIFImage::Clear()
 {
+    StopPainters();
     reservedPixels = 0;
     reservedItems = 0;
-    cachedBitmap = QImage();
     images->Clear();
     header->ColorTable().Clear();
     header->Width = 0;
@@ -853,7 +852,7 @@ void TGIFImage::Clear()
 int TGIFImage::Add(TGIFSubImage *frame)
 {
     const int index = images->Add(frame);
-    cachedBitmap = QImage();
+    DropCachedBitmap();
     Changed();
     return index;
 }
@@ -979,7 +978,7 @@ void TGIFImage::SetWidth(int width)
     }
     if (width != header->Width) {
         header->Width = uint16_t(width);
-        cachedBitmap = QImage();
+        DropCachedBitmap();
         Changed();
     }
 }
@@ -994,7 +993,7 @@ void TGIFImage::SetHeight(int height)
     }
     if (height != header->Height) {
         header->Height = uint16_t(height);
-        cachedBitmap = QImage();
+        DropCachedBitmap();
         Changed();
     }
 }
@@ -1010,6 +1009,10 @@ TPalette TGIFImage::GetPalette() const
     } reset{paletteBusy};
     if (!imagePalette.isEmpty())
         return imagePalette;
+    if (DitheringApplies()) {
+        imagePalette = MakeNetscapePalette();
+        return imagePalette;
+    }
     if (header->ColorTable().Count() > 0) {
         imagePalette = header->ColorTable().ToPalette();
         return imagePalette;
@@ -1025,37 +1028,10 @@ void TGIFImage::SetPalette(const TPalette &palette)
         return;
     imagePalette = palette;
     if (!cachedBitmap.isNull()) {
-        cachedBitmap = QImage();
+        DropCachedBitmap();
+        PaletteModified = true;
         Changed();
     }
-}
-
-void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
-{
-    // Until frames are rendered: the first frame with pixels, placed on the logical screen, stretched.
-    if (drawing)
-        return;
-    drawing = true;
-    struct Reset {
-        bool &flag;
-        ~Reset() { flag = false; }
-    } reset{drawing};
-    TGIFSubImage *frame = nullptr;
-    for (int i = 0; i < images->Count() && !frame; ++i)
-        if (!images->Frame(i)->Empty())
-            frame = images->Frame(i);
-    if (!frame)
-        return;
-    // The frame is placed on the logical screen (widened to hold it) and the screen is
-    // stretched over rect; no screen-sized bitmap is made, so a huge screen costs nothing.
-    if (cachedBitmap.isNull())
-        cachedBitmap = frame->ToQImage();
-    const double w = std::max<int>(header->Width, frame->Left + frame->Width);
-    const double h = std::max<int>(header->Height, frame->Top + frame->Height);
-    const double sx = rect.width() / w, sy = rect.height() / h;
-    const QRectF target(rect.x() + frame->Left * sx, rect.y() + frame->Top * sy, frame->Width * sx,
-                        frame->Height * sy);
-    canvas.Painter().drawImage(target, cachedBitmap);
 }
 
 void TGIFImage::LoadFromStream(QIODevice &stream)
@@ -1199,6 +1175,8 @@ void RegisterGIFCodec()
     RegisterFileFormat("gif", "GIF Image", [] { return std::unique_ptr<TGraphic>(new TGIFImage); });
     // The extension registries are created on first use; touch them now.
     (void)FindExtension(0);
+    // Painters hand their steps to the main thread through this queue: it exists from now on.
+    TMainThreadCalls::Instance();
 }
 
 void UnregisterGIFCodec()

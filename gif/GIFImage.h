@@ -1,10 +1,12 @@
 #pragma once
 // The GIF codec: the picture model of a GIF file, the reader that
-// builds it from a stream, the extension blocks, and the writer with its LZW and run-length
-// encoders. Rendering, animation, conversion, optimisation and colour reduction come later.
+// builds it from a stream, the extension blocks, the writer with its LZW and run-length
+// encoders, and the drawing of frames with the animation painter.
 //
 // Source files: GIFImage.cpp (model and reader), GIFDecoder.cpp (LZW decoding),
-// GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding).
+// GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding),
+// GIFRender.cpp (frame bitmaps, masks, drawing), GIFPainter.cpp (the animation thread),
+// ColorReduction.cpp (palettes, lookups, dithering, pixel buffers).
 #include "platform/Exceptions.h"
 #include "platform/Graphic.h"
 
@@ -16,10 +18,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 class TGIFImage;
+class TGIFPainter;
+class TPainterClock;
 class TGIFSubImage;
 class TGIFExtension;
 class TGIFList;
@@ -36,6 +41,22 @@ enum TGIFEncoding : uint8_t { encLZW = 0, encRunLength = 1 };
 
 // Warnings of the codec: severity 1 and a message.
 using TGIFWarningEvent = std::function<void(TGIFImage &sender, int severity, const std::string &message)>;
+// The animation painter's events, raised with the painter as sender.
+using TGIFPainterEvent = std::function<void(TGIFPainter &sender)>;
+
+// Drawing options of a picture (PaintFlags), initially 0x060F.
+constexpr uint16_t DrawAsync = 0x0001;          // the painter runs in a thread of its own
+constexpr uint16_t DrawTransparent = 0x0002;    // transparent frames are drawn through their mask
+constexpr uint16_t DrawAnimate = 0x0004;        // several frames are played by a painter
+constexpr uint16_t DrawLoop = 0x0008;           // the painter repeats the frames
+constexpr uint16_t DrawLoopForever = 0x0010;    // ... whatever the loop count says
+constexpr uint16_t DrawValidateCanvas = 0x0020; // the painter ends when its widget goes
+constexpr uint16_t DrawDirect = 0x0040;         // paint onto the caller's canvas, not the full-size bitmap
+constexpr uint16_t DrawClearOnLoop = 0x0080;    // restore the background before each pass
+constexpr uint16_t DrawTile = 0x0100;           // repeat the picture at its own size
+constexpr uint16_t DrawDither = 0x0200;         // render dithered to the 216-colour cube
+constexpr uint16_t DrawAutoDither = 0x0400;     // ... only on a palette display
+constexpr uint16_t DefaultPaintFlags = 0x060F;
 
 // Codec-wide settings.
 extern bool GIFRenderOnLoad;
@@ -268,7 +289,12 @@ public:
     bool Transparent = false;
     TGIFGraphicControlExtension *FrameControl = nullptr;
     bool MaskPending = true;
-    QImage Bitmap;   // cached rendering, none when null
+    // The cached rendering: 8 bits per pixel with the frame's palette (or the colour cube),
+    // none when null; and its mask, 1 bit per pixel, 1 where the pixel is transparent, rows
+    // padded to 16 bits, none when no pixel is transparent.
+    QImage Bitmap;
+    QImage Mask;
+    TPalette Palette;   // cached palette, none when empty
 
     uint8_t *Data() { return data.get(); }
     const uint8_t *Data() const { return data.get(); }
@@ -297,6 +323,18 @@ public:
     void Assign(const TGIFSubImage &source);
     TPalette GetPalette();
     void SetPalette(const TPalette &palette);
+    // Renders the bitmap (and the mask) when none is cached; none for an empty frame.
+    QImage EnsureBitmap();
+    // Renders again when a mask is still to be made; true when the frame has a mask.
+    bool MaskReady();
+    // Forgets the rendering (bitmap, mask and palette) after a change of the pixels.
+    void DropRendering();
+    // The frame's area when the logical screen is mapped onto rect (rounded products).
+    QRect MapArea(const QRect &rect) const;
+    // Draws the frame where it lies on the logical screen mapped onto rect (with tile, at its
+    // own size in tiles from rect's corner).
+    void Draw(TCanvas &canvas, const QRect &rect, bool transparent, bool tile);
+    void PaintFrame(TCanvas &canvas, const QRect &rect, bool tile, bool transparent);
     // The frame as an indexed QImage with its active colours (transparent index transparent).
     QImage ToQImage();
 
@@ -483,7 +521,7 @@ public:
     TGIFGlobalColorMap &GlobalColorMap() { return header->ColorTable(); }
 
     // Settings.
-    uint16_t PaintFlags = 0x060F;
+    uint16_t PaintFlags = DefaultPaintFlags;
     uint8_t ReductionMode = 6;
     int PaletteBits = 8;
     uint8_t DitherKind = 0;
@@ -492,6 +530,12 @@ public:
     int SpeedPercent = 100;
     TColor BackdropColor = GIFNoColor;
     TGIFWarningEvent OnCodecWarning;
+    // The painter's events, copied into each painter when it is made.
+    TGIFPainterEvent OnAnimationStart, OnFramePaint, OnFramePainted, OnAnimationLoop, OnAnimationEnd;
+    // The clock painters time their delays with; none: the machine's clock.
+    TPainterClock *PainterClock = nullptr;
+    // Set when a change of palette dropped a rendering; rendering then asks for a redraw.
+    bool PaletteModified = false;
 
     void Clear();
     int Add(TGIFSubImage *frame);        // appended as it is
@@ -525,15 +569,52 @@ public:
     // The clipboard format "GIF Image" (the whole file, under that name and as GIFClipboardMimeType).
     void LoadFromClipboardFormat();
     void SaveToClipboardFormat();
-    void DropCachedBitmap() { cachedBitmap = QImage(); }
+
+    // Drawing (GIFRender.cpp).
+    // True when frames are rendered dithered to the colour cube.
+    bool DitheringApplies() const;
+    // The full-size bitmap (32 bits per pixel): what the picture shows, made from the first
+    // frame when no painter paints into it; none for an empty picture.
+    QImage Bitmap();
+    // Forgets the full-size bitmap and stops the current painter.
+    void DropCachedBitmap();
+    // The painter the last Draw started, while it runs.
+    TGIFPainter *CurrentPainter() const;
+    int PainterCount() const;
+    // Stops every painter and waits until they have ended.
+    void StopPainters();
+    // Stops the animation keeping the frame it reached (StopAnimation), or so that the next
+    // Draw plays it from the start (RewindAnimation).
+    void StopAnimation() override;
+    void RewindAnimation() override;
+    QImage ToImage() const override;
+    // The lock of rendering: the painter renders the next frame in its own thread.
+    std::recursive_mutex &RenderLock() const { return renderLock; }
 
 private:
+    friend class TGIFPainter;
+    // A painter for the target, started from a Draw on the caller's canvas and rectangle. A
+    // painter without DrawAsync runs to its end here, and none is returned.
+    TGIFPainter *StartPainter(TCanvas &target, const QRect &targetRect, const TCanvas &caller, const QRect &callerRect);
+    void StopCurrentPainter(bool keepBitmap);
+    void ShowBitmap(TCanvas &canvas, const QRect &rect);
+    // Waits until no asynchronous painter other than those running a step is listed.
+    void WaitForPainters();
+    // Called by painters on the main thread: a frame was painted; the painter ends.
+    void PainterPainted(TGIFPainter &painter);
+    void PainterEnded(TGIFPainter &painter);
+
     std::unique_ptr<TGIFImageList> images;
     std::unique_ptr<TGIFHeader> header;
     mutable TPalette imagePalette;
     mutable bool paletteBusy = false;
     bool drawing = false;
     QImage cachedBitmap;
+    std::unique_ptr<TImageCanvas> bitmapCanvas;
+    mutable std::mutex painterLock;
+    std::vector<TGIFPainter *> painterList;
+    TGIFPainter *currentPainter = nullptr;
+    mutable std::recursive_mutex renderLock;
     uint64_t reservedPixels = 0;
     uint64_t reservedItems = 0;
 };

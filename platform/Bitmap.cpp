@@ -142,7 +142,8 @@ QImage ToStorage(const QImage &source, TPixelFormat format, const TPalette &pale
         // Same indexes, new colour table.
         while (table.size() < result.colorCount())
             table.append(qRgb(0, 0, 0));
-        result.setColorTable(table);
+        if (result.colorTable() != table)   // setting it copies the pixels of a shared image
+            result.setColorTable(table);
         return result;
     }
     result = source.convertToFormat(QImage::Format_RGB32).convertToFormat(target, table, Qt::ThresholdDither);

@@ -48,6 +48,46 @@ void TCanvas::StretchDrawMasked(const QRect &rect, const QImage &image, const QI
     p->drawImage(rect, masked);
 }
 
+QImage TCanvas::Grab(const QRect &rect) const
+{
+    if (rect.isEmpty())
+        return {};
+    if (p && p->isActive())
+        if (auto *device = dynamic_cast<QImage *>(p->device()))
+            return device->copy(p->transform().mapRect(rect)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage behind(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    behind.fill(owner ? owner->palette().color(owner->backgroundRole()) : QColor(Qt::transparent));
+    return behind;
+}
+
+TImageCanvas::~TImageCanvas()
+{
+    if (painter.isActive())
+        painter.end();
+}
+
+void TImageCanvas::Lock()
+{
+    if (locks++ == 0 && !image.isNull() && painter.begin(&image))
+        Attach(&painter);
+}
+
+void TImageCanvas::Unlock()
+{
+    if (locks > 0 && --locks == 0) {
+        if (painter.isActive())
+            painter.end();
+        Attach(nullptr);
+    }
+}
+
+QImage TImageCanvas::Grab(const QRect &rect) const
+{
+    if (rect.isEmpty())
+        return {};
+    return image.copy(rect).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
 void TCanvas::FillRect(const QRect &rect, QRgb color) { p->fillRect(rect, QColor::fromRgba(color)); }
 
 QImage TGraphic::ToImage() const

@@ -4,10 +4,14 @@
 // Concrete pictures (bitmaps, icons, metafiles, JPEG, GIF) derive from it and register their
 // file extensions with the picture loader.
 #include <QIODevice>
+#include <QImage>
 #include <QList>
 #include <QObject>
+#include <QPainter>
+#include <QPointer>
 #include <QRect>
 #include <QRgb>
+#include <QWidget>
 
 #include "platform/Exceptions.h"
 
@@ -16,11 +20,7 @@
 #include <string>
 #include <vector>
 
-class QPainter;
-class QPaintDevice;
-
 class TGraphic;
-class QImage;
 
 // A drawing surface: a painter on a paint device. A canvas may outlive its painter (the
 // picture control keeps one canvas and attaches the painter of each paint event to it);
@@ -29,9 +29,23 @@ class TCanvas {
 public:
     TCanvas() = default;
     explicit TCanvas(QPainter &painter) : p(&painter) {}
+    virtual ~TCanvas() = default;
+    TCanvas(const TCanvas &) = delete;
+    TCanvas &operator=(const TCanvas &) = delete;
     QPainter &Painter() const { return *p; }
     void Attach(QPainter *painter) { p = painter; }
     bool Active() const;
+
+    // The widget the canvas paints, if any.
+    QWidget *Owner() const { return owner; }
+    void SetOwner(QWidget *widget) { owner = widget; }
+    // A drawing step that may come between paint events begins (Lock) and ends (Unlock); a
+    // canvas over an image opens its painter for it.
+    virtual void Lock() {}
+    virtual void Unlock() {}
+    // What the canvas shows in rect: the pixels of an image, or the background of the
+    // owning widget (what lies behind a picture control), else transparent.
+    virtual QImage Grab(const QRect &rect) const;
 
     // Draws a graphic stretched over rect (the graphic's own Draw).
     void StretchDraw(const QRect &rect, TGraphic &graphic);
@@ -45,6 +59,23 @@ public:
 
 private:
     QPainter *p = nullptr;
+    QPointer<QWidget> owner;
+};
+
+// A canvas over an image that stays drawable between paint events: Lock opens a painter on
+// the image, the matching Unlock closes it.
+class TImageCanvas : public TCanvas {
+public:
+    explicit TImageCanvas(QImage &image) : image(image) {}
+    ~TImageCanvas() override;
+    void Lock() override;
+    void Unlock() override;
+    QImage Grab(const QRect &rect) const override;
+
+private:
+    QImage &image;
+    QPainter painter;
+    int locks = 0;
 };
 
 // A platform palette: up to 256 colours; an empty list means none.
@@ -78,6 +109,10 @@ public:
     // The picture rendered at its own size into a 32-bit image (transparent where the picture
     // is); the default draws it through Draw onto a transparent image.
     virtual QImage ToImage() const;
+    // A picture that animates stops, keeping what it shows (StopAnimation), or so that it
+    // plays from the start when it is drawn next (RewindAnimation). Others do nothing.
+    virtual void StopAnimation() {}
+    virtual void RewindAnimation() {}
 
     bool Modified() const { return modified; }
     void SetModified(bool value) { modified = value; }
@@ -99,6 +134,18 @@ private:
 
 // A picture file that its decoder rejects (or that no class reads).
 class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A drawing operation that the picture cannot carry out (a row outside the picture ...).
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Memory for a picture could not be had.
+class EOutOfMemory : public Exception {
 public:
     using Exception::Exception;
 };

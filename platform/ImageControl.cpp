@@ -7,6 +7,7 @@
 
 TImage::TImage(QWidget *parent) : QWidget(parent)
 {
+    canvas.SetOwner(this);
     connect(&picture, &TPicture::changed, this, [this](TPicture *) { PictureChanged(); });
     connect(&picture, &TPicture::progress, this,
             [this](TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
@@ -96,6 +97,19 @@ void TImage::paintEvent(QPaintEvent *)
         }
     } attached(*this, painter);
     g->Draw(canvas, dest);
+}
+
+void TImage::StopAnimation()
+{
+    if (TGraphic *g = picture.Graphic())
+        g->StopAnimation();
+}
+
+void TImage::hideEvent(QHideEvent *event)
+{
+    if (TGraphic *g = picture.Graphic())
+        g->RewindAnimation();
+    QWidget::hideEvent(event);
 }
 
 void LoadPicture(TImage &control, const std::string &path)

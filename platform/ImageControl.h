@@ -1,7 +1,8 @@
 #pragma once
 // The picture control (`PreviewV`, `Image1`): a widget that shows the graphic of its picture
 // holder, stretched over its area or at its own size from the top-left corner (or centred),
-// and repaints whenever the graphic reports a change.
+// and repaints whenever the graphic reports a change. An animated graphic plays while the
+// control is shown; hidden, it stops, and it plays from the start when the control shows again.
 #include "platform/Picture.h"
 
 #include <QWidget>
@@ -36,12 +37,16 @@ public:
     // The rectangle the graphic is drawn into, in widget coordinates (empty without graphic).
     QRect DestRect() const;
 
+    // Stops an animated graphic where it is; it keeps showing that frame.
+    void StopAnimation();
+
 signals:
     void progress(TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
                   const QString &message);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void PictureChanged();

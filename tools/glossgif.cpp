@@ -3,12 +3,16 @@
 //   glossgif indexes FILE OUT
 //   glossgif decode FILE [-n N]
 //   glossgif reencode IN OUT [--rle]
+//   glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]
 #include "gif/GIFImage.h"
+#include "gif/GIFPainter.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QPainter>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +23,25 @@
 
 namespace {
 
+bool toolFailed = false;
+
+// Failures that leave an event handler (a painter's failure is raised when it is deleted)
+// are reported like every other failure of the tool.
+class ToolApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "error: %s\n", e.what());
+            toolFailed = true;
+            return false;
+        }
+    }
+};
+
 const char *const MainUsage =
     "usage: glossgif COMMAND ARGS...\n"
     "commands:\n"
@@ -26,6 +49,7 @@ const char *const MainUsage =
     "  indexes FILE OUT          write the pixel indexes of every frame with an image\n"
     "  decode FILE [-n N]        time N loads from memory (default 20)\n"
     "  reencode IN OUT [--rle]   load and save again (LZW, or run-length codes)\n"
+    "  frames FILE OUTDIR ...    play through the animation painter, one PNG per frame\n"
     "Run 'glossgif COMMAND --help' for details.\n";
 
 const char *const InfoUsage =
@@ -47,6 +71,14 @@ const char *const DecodeUsage =
 const char *const ReencodeUsage =
     "usage: glossgif reencode IN OUT [--rle]\n"
     "Loads IN and saves it to OUT with LZW coding, or with run-length coding when --rle is given.\n";
+
+const char *const FramesUsage =
+    "usage: glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]\n"
+    "Plays FILE through the animation painter (in its own thread unless --flags says otherwise) onto a\n"
+    "bitmap of the picture's size that starts as the backdrop colour (default ffffff). After each painted\n"
+    "frame of one pass it writes OUTDIR/frame-K.png (K from 0) and prints '<frame> <delay ms> <disposal>',\n"
+    "the delay as the painter computed it. --flags sets the drawing options (default 060f), --speed the\n"
+    "speed in percent (default -1: no waits; 0 stands still).\n";
 
 int Usage(const char *text)
 {
@@ -266,11 +298,111 @@ int Reencode(const std::vector<std::string> &args)
     return 0;
 }
 
+bool ParseNumber(const std::string &text, int base, long low, long high, long &value)
+{
+    char *end = nullptr;
+    value = std::strtol(text.c_str(), &end, base);
+    return !text.empty() && end && !*end && value >= low && value <= high;
+}
+
+// The frames subcommand: what the program shows of FILE, frame by frame.
+int Frames(const std::vector<std::string> &args)
+{
+    if (IsHelp(args)) {
+        std::fputs(FramesUsage, stdout);
+        return 0;
+    }
+    std::vector<std::string> files;
+    long backdrop = 0xFFFFFF, flags = DefaultPaintFlags, speed = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--backdrop" && hasValue && ParseNumber(args[i + 1], 16, 0, 0xFFFFFF, backdrop) && args[i + 1].size() == 6)
+            ++i;
+        else if (a == "--flags" && hasValue && ParseNumber(args[i + 1], 16, 0, 0xFFFF, flags))
+            ++i;
+        else if (a == "--speed" && hasValue && ParseNumber(args[i + 1], 10, -1000000, 1000000, speed))
+            ++i;
+        else if (!a.empty() && a[0] != '-')
+            files.push_back(a);
+        else
+            return Usage(FramesUsage);
+    }
+    if (files.size() != 2)
+        return Usage(FramesUsage);
+    TGIFImage image;
+    if (!Load(files[0], image))
+        return 1;
+    const QDir out(QString::fromLocal8Bit(files[1].c_str()));
+    if (!QDir().mkpath(out.path())) {
+        std::fprintf(stderr, "error: Cannot create folder %s\n", files[1].c_str());
+        return 1;
+    }
+    const QRect screen(0, 0, image.GetWidth(), image.GetHeight());
+    if (image.GetEmpty() || screen.isEmpty()) {
+        std::fprintf(stderr, "error: Image is empty\n");
+        return 1;
+    }
+    const QRgb backdropColor = QRgb(0xFF000000u | uint32_t(backdrop));
+    image.PaintFlags = uint16_t(flags);
+    image.SpeedPercent = int(speed);
+    image.BackdropColor = TColor(qRed(backdropColor) | (qGreen(backdropColor) << 8) | (qBlue(backdropColor) << 16));
+
+    QImage target(screen.size(), QImage::Format_ARGB32_Premultiplied);
+    target.fill(backdropColor);
+    QPainter painter(&target);
+    TCanvas canvas(painter);
+    int written = 0;
+    bool ok = true, passDone = false;
+    auto save = [&](const QImage &shown, int index, int delayUnits, int disposal) {
+        const QString name = out.filePath(QStringLiteral("frame-%1.png").arg(written++));
+        if (!shown.convertToFormat(QImage::Format_ARGB32).save(name, "PNG")) {
+            std::fprintf(stderr, "error: Cannot create file %s\n", qPrintable(name));
+            ok = false;
+        }
+        const int delayMs = delayUnits * DelayMultiplier;
+        std::printf("%d %d %d\n", index, speed > 0 ? int(delayMs * 100 / speed) : delayMs, disposal);
+    };
+    const int frameCount = image.Images().Count();
+    image.OnFramePainted = [&](TGIFPainter &sender) {
+        if (passDone)
+            return;
+        const int index = sender.CurrentFrame;
+        save((flags & DrawDirect) ? target : image.Bitmap(), index, sender.Delay, sender.Disposal);
+        // One pass: the last frame, or a frame that is followed by one the painter cannot show.
+        if (index + 1 >= frameCount || image.Images()[index + 1]->Empty() || !ok) {
+            passDone = true;
+            sender.Stop();
+        }
+    };
+    image.OnAnimationLoop = [&](TGIFPainter &sender) {
+        passDone = true;
+        sender.Stop();
+    };
+    try {
+        image.Draw(canvas, screen);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "error: %s\n", e.what());
+        return 1;
+    }
+    // The painter plays on in its thread; the main thread runs its steps until it has ended.
+    while (image.PainterCount() > 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    if (written == 0 && !toolFailed) {
+        // One frame (or no animation): drawn at once, without a painter.
+        const TGIFSubImage &first = *image.Images()[0];
+        save(target, 0, TGIFPainter::FrameDelay(first, flags & DrawAsync),
+             first.FrameControl ? first.FrameControl->Disposal() : 0);
+    }
+    return ok && !toolFailed ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    ToolApplication app(argc, argv);
     if (argc < 2)
         return Usage(MainUsage);
     const std::string command = argv[1];
@@ -287,5 +419,7 @@ int main(int argc, char **argv)
         return Decode(args);
     if (command == "reencode")
         return Reencode(args);
+    if (command == "frames")
+        return Frames(args);
     return Usage(MainUsage);
 }
