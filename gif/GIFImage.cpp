@@ -576,7 +576,8 @@ int TGIFSubImage::WrittenLocalColors() const
 
 int TGIFSubImage::RequiredVersion() const
 {
-    if (colorTable->Optimized() || extensions->Count() > 0)
+    // A frame without pixels is written without its table: only its extensions count.
+    if ((!Empty() && colorTable->Optimized()) || extensions->Count() > 0)
         return gv89a;
     return gv87a;
 }
