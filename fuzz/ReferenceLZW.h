@@ -1,10 +1,21 @@
 #pragma once
-// A literal transcription of the reference decoding rules (one pixel per ReadPixel call, through the stack), kept
-// as the reference that the codec's faster decoder must match: same pixels, same warnings,
-// same failures, same stream position. Used by the differential fuzz target and by
-// tst_gif_decoder. The two guards left open are those of the codec: a minimum code
-// size above 11 and a stack overrun raise "Invalid GIF data"; a code that would start beyond
-// the bit buffer raises "Invalid GIF data".
+// A second, deliberately simple LZW decoder for GIF image data, used as the oracle that the
+// codec's fast decoder (DecodeLZW) must match: same pixels, same warnings, same failures, same
+// stream position. It produces one pixel per call through a stack and reads the data byte by
+// byte, so it shares no structure with the fast decoder. Used by the differential fuzz target
+// and by tst_gif_decoder.
+//
+// The decoding rules it stands for:
+// - the first action is a table reset; a clear code resets the table and the code width;
+// - an end code ends the data, also right after a clear code: the rest of the sub-blocks is
+//   skipped up to the terminator and nothing more is read;
+// - a code is read once all of its bits are there, however many sub-blocks they span;
+// - a sub-block longer than the stream warns "Premature end of data"; a pixel asked for when
+//   the data has reached its terminator without an end code warns "Decoder bit buffer under-run";
+// - after the last pixel, data that goes on beyond the frame (anything but clear codes and the
+//   end code) warns "Excess image data" and is skipped up to the terminator;
+// - a minimum code size above 11 and a string longer than the 8192-entry stack raise
+//   "Invalid GIF data"; an entry that is its own prefix raises "Circular decoder table entry".
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
@@ -26,9 +37,14 @@ struct LZW {
     int Prefix[4096] = {}, Suffix[4096] = {};
     int Stack[8192];
     int sp = 0;
-    bool Fresh = true, Done = false, TerminatorSeen = false;
-    uint8_t Buffer[257 + 8] = {};
-    int CurrentBit = 0, LastBit = 0, LastByte = 2;
+    bool Fresh = true;
+    bool TerminatorSeen = false;   // the zero-length sub-block was read
+    bool Ended = false;            // an end code was handled
+    // The bit reader: the current sub-block and the bits taken from it but not used yet.
+    uint8_t block[255] = {};
+    int blockLength = 0, blockAt = 0;
+    uint32_t bits = 0;
+    int bitCount = 0;
 
     LZW(QIODevice &s, std::function<void(const std::string &)> w, int m) : stream(s), warn(std::move(w)), minCodeSize(m)
     {
@@ -39,51 +55,82 @@ struct LZW {
         NextCode = ClearCode + 2;
     }
 
-    int GetCode()
+    // Reads the next sub-block; false when the data or the stream has ended.
+    bool NextBlock()
+    {
+        char length;
+        if (TerminatorSeen || !stream.getChar(&length))
+            return false;
+        int count = uint8_t(length);
+        if (count == 0) {
+            TerminatorSeen = true;
+            return false;
+        }
+        const qint64 available = stream.bytesAvailable();
+        if (available < count) {
+            warn("Premature end of data");
+            count = int(available);
+        }
+        if (count > 0 && stream.read(reinterpret_cast<char *>(block), count) != count)
+            throw GIFException("Premature end of data");
+        blockLength = count;
+        blockAt = 0;
+        return true;
+    }
+
+    // -1 when the data ends before the code is complete.
+    int GetCode(bool warnUnderRun = true)
     {
         if (Fresh) {
             Fresh = false;
             return ClearCode;
         }
-        if (CurrentBit + CodeSize >= LastBit) {
-            if (Done) {
-                if (CurrentBit >= LastBit)
-                    warn("Decoder bit buffer under-run");
-                return -1;
-            }
-            Buffer[0] = Buffer[LastByte - 2];
-            Buffer[1] = Buffer[LastByte - 1];
-            char len;
-            if (!stream.getChar(&len))
-                return -1;
-            int count = uint8_t(len);
-            if (count == 0) {
-                Done = true;
-                TerminatorSeen = true;
-            } else {
-                const qint64 available = stream.bytesAvailable();
-                if (available < count) {
-                    warn("Premature end of data");
-                    count = int(available);
+        while (bitCount < CodeSize) {
+            if (blockAt == blockLength) {
+                if (!NextBlock()) {
+                    if (TerminatorSeen && warnUnderRun)
+                        warn("Decoder bit buffer under-run");
+                    return -1;
                 }
-                if (count > 0 && stream.read(reinterpret_cast<char *>(Buffer + 2), count) != count)
-                    throw GIFException("Premature end of data");
+                continue;
             }
-            LastByte = 2 + count;
-            CurrentBit = CurrentBit - LastBit + 16;
-            LastBit = (2 + count) * 8;
-            if (CurrentBit + CodeSize > 257 * 8)
-                throw GIFException("Invalid GIF data");
+            bits |= uint32_t(block[blockAt++]) << bitCount;
+            bitCount += 8;
         }
-        const int s = CurrentBit / 8, e = (CurrentBit + CodeSize) / 8;
-        uint32_t v = Buffer[s];
-        if (e > s)
-            v |= uint32_t(Buffer[s + 1]) << 8;
-        if (e > s + 1)
-            v |= uint32_t(Buffer[s + 2]) << 16;
-        const int code = int((v >> (CurrentBit % 8)) & ((1u << CodeSize) - 1));
-        CurrentBit += CodeSize;
+        const int code = int(bits & ((1u << CodeSize) - 1));
+        bits >>= CodeSize;
+        bitCount -= CodeSize;
         return code;
+    }
+
+    void SkipToTerminator()
+    {
+        char length;
+        while (!TerminatorSeen && stream.getChar(&length)) {
+            if (length == 0)
+                TerminatorSeen = true;
+            else
+                stream.skip(uint8_t(length));
+        }
+    }
+
+    int EndOfData()
+    {
+        Ended = true;
+        SkipToTerminator();
+        return -2;
+    }
+
+    void Reset()
+    {
+        for (int i = 0; i < 4096; ++i) {
+            Suffix[i] = i < ClearCode ? i : 0;
+            Prefix[i] = 0;
+        }
+        CodeSize = minCodeSize + 1;
+        CodeLimit = 2 * ClearCode;
+        NextCode = ClearCode + 2;
+        sp = 0;
     }
 
     void Push(int v)
@@ -101,28 +148,17 @@ struct LZW {
         if (c < 0)
             return c;
         if (c == ClearCode) {
-            for (int i = 0; i < 4096; ++i) {
-                Suffix[i] = i < ClearCode ? i : 0;
-                Prefix[i] = 0;
-            }
-            CodeSize = minCodeSize + 1;
-            CodeLimit = 2 * ClearCode;
-            NextCode = ClearCode + 2;
-            sp = 0;
+            Reset();
             do
                 c = GetCode();
             while (c == ClearCode);
+            if (c == EndCode)
+                return EndOfData();
             FirstCode = OldCode = c;
             return c;
         }
-        if (c == EndCode) {
-            if (TerminatorSeen)
-                return -2;
-            char len;
-            while (stream.getChar(&len) && len != 0)
-                stream.skip(uint8_t(len));
-            return -2;
-        }
+        if (c == EndCode)
+            return EndOfData();
         const int in = c;
         if (c >= NextCode) {
             Push(FirstCode);
@@ -148,9 +184,28 @@ struct LZW {
         OldCode = in;
         return Stack[--sp];
     }
+
+    // After the last pixel: the data should hold nothing but its end code, maybe after clear
+    // codes. Pixels still on the stack, or any other code, are data beyond the frame.
+    void Finish()
+    {
+        if (Ended || TerminatorSeen)
+            return;
+        if (sp == 0) {
+            int c = GetCode(false);
+            for (; c == ClearCode; c = GetCode(false))
+                Reset();
+            if (c == EndCode)
+                EndOfData();
+            if (c == EndCode || c < 0)
+                return;
+        }
+        warn("Excess image data");
+        SkipToTerminator();
+    }
 };
 
-// The reference Decompress, on a buffer already filled with the fill value.
+// Decodes into pixels, width x height bytes already filled with the fill value.
 inline void Decode(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
                    const std::function<void(const std::string &)> &warn)
 {
@@ -160,24 +215,25 @@ inline void Decode(QIODevice &stream, uint8_t *pixels, int width, int height, bo
     if (uint8_t(sizeByte) > 11)
         throw GIFException("Invalid GIF data");
     auto d = std::make_unique<LZW>(stream, warn, uint8_t(sizeByte));
-    auto body = [&] {
+    const auto store = [&](int64_t at) {
+        const int v = d->ReadPixel();
+        if (v < 0)
+            return false;
+        pixels[at] = uint8_t(v);
+        return true;
+    };
+    [&] {
         if (!interlaced) {
-            for (long i = 0; i < long(width) * height; ++i) {
-                const int v = d->ReadPixel();
-                if (v < 0)
+            for (int64_t i = 0; i < int64_t(width) * height; ++i)
+                if (!store(i))
                     return;
-                pixels[i] = uint8_t(v);
-            }
             return;
         }
         int pass = 0, step = 8, row = 0;
         for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const int v = d->ReadPixel();
-                if (v < 0)
+            for (int x = 0; x < width; ++x)
+                if (!store(int64_t(row) * width + x))
                     return;
-                pixels[long(row) * width + x] = uint8_t(v);
-            }
             row += step;
             while (row >= height) {
                 if (pass > 0)
@@ -186,17 +242,8 @@ inline void Decode(QIODevice &stream, uint8_t *pixels, int width, int height, bo
                 row = step / 2;
             }
         }
-    };
-    try {
-        body();
-    } catch (...) {
-        try {
-            d->ReadPixel();
-        } catch (...) {
-        }
-        throw;
-    }
-    d->ReadPixel();
+    }();
+    d->Finish();
 }
 
 } // namespace reference
@@ -210,6 +257,7 @@ struct DecodeOutcome {
     qint64 pos = 0;
 };
 
+// The pixel buffer has 16 bytes beyond the frame, as the codec's frames do.
 template <class Decoder>
 DecodeOutcome RunDecoder(const QByteArray &data, int width, int height, uint8_t fill, Decoder decode)
 {

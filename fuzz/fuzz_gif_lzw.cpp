@@ -1,5 +1,5 @@
-// Differential libFuzzer target: the codec's LZW decoder (DecodeLZW) against the literal
-// transcription of the reference decoding rules in ReferenceLZW.h. Input: width, height, flags (bit 0 interlaced),
+// Differential libFuzzer target: the codec's LZW decoder (DecodeLZW) against the simple
+// one-pixel-per-call decoder of ReferenceLZW.h. Input: width, height, flags (bit 0 interlaced),
 // fill value, then the image data (code size byte and sub-blocks, and anything after).
 // Pixels, warnings, failures and the stream position must be identical.
 #include "fuzz/ReferenceLZW.h"
@@ -20,12 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const DecodeOutcome fast = RunDecoder(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         DecodeLZW(s, p, width, height, interlaced, fill, warn);
     });
-    const DecodeOutcome literal = RunDecoder(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
+    const DecodeOutcome simple = RunDecoder(stream, width, height, fill, [&](QIODevice &s, uint8_t *p, auto warn) {
         reference::Decode(s, p, width, height, interlaced, warn);
     });
     // Pixels only count when the frame loads (a failure discards the frame).
-    if (fast.error != literal.error || fast.warnings != literal.warnings || fast.pos != literal.pos ||
-        (fast.error.empty() && fast.pixels != literal.pixels))
+    if (fast.error != simple.error || fast.warnings != simple.warnings || fast.pos != simple.pos ||
+        (fast.error.empty() && fast.pixels != simple.pixels))
         std::abort();
     return 0;
 }

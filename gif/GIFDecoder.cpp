@@ -1,20 +1,25 @@
 // LZW decoding of frames.
 //
-// The classic design is a decoder that hands out one pixel per call through a stack. This one
-// produces whole strings: every string of the table was written to the output once before, so
-// a code is decoded by copying its string from where it first appeared (offset and length per
-// table entry). The observable results stay those of the reference decoder: the same codes are
-// read with the same bit reader (carried bytes, sub-block refills at the same moments, the same
-// warnings), the same table entries are made, and the final ReadPixel of the reference decoder runs with the
-// exact state (pixels still "on the stack" when the last string did not fit). Data that would
-// make the table refer to entries not yet defined (codes above NextCode, a clear code followed
-// by a non-pixel code) switches to a literal implementation of the reference ReadPixel for the
-// rest of the frame.
+// The classic decoder hands out one pixel per call through a stack. This one produces whole
+// strings: every string of the table was written to the output once before, so a code is
+// decoded by copying its string from where it first appeared (offset and length per table
+// entry). It decodes straight into the frame's pixels, in the order of the data; the rows of an
+// interlaced frame are moved to their places afterwards, in place.
+//
+// The rules it follows: a clear code resets the table and the code width (the first action of
+// every frame is such a reset); an end code ends the data, also right after a clear code, and
+// the rest of the sub-blocks is skipped up to the terminator; a code is read once all of its
+// bits are there, however many sub-blocks they span; after the last pixel, data that goes on
+// beyond the frame warns "Excess image data" and is skipped. Data that makes the table refer to
+// entries not yet defined (codes above NextCode, a clear code followed by a non-pixel code)
+// cannot be copied from earlier output: for the rest of such a frame a one-pixel-per-call
+// decoder takes over, on the same table.
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -23,10 +28,8 @@ namespace {
 constexpr int TableSize = 4096;
 constexpr int StackSize = 8192;
 constexpr int BufferSize = 2 + 255;
-constexpr int Slack = 16;   // extra bytes after the output for wide copies
-// The output buffer of the fast path starts after an area whose byte i is i mod 256, so that a
-// root code's string is copied like any other: from offset i - RootArea.
-constexpr int RootArea = 4096;
+// Positions in the frame are ints: larger frames are refused.
+constexpr int64_t MaxPixels = INT32_MAX - GIFPixelSlack;
 
 // Where the decoder's bytes come from: straight from a QBuffer's memory (the device's position
 // is set once, when the decoder is done), or through the device's own calls.
@@ -86,11 +89,13 @@ struct Source {
 };
 
 struct Entry {
-    int32_t offset;    // fast path: where the entry's string was first written
-    uint16_t len;      // fast path: its length
+    // Fast path: where the entry's string was first written. A root's string is its last pixel
+    // alone, which the copy writes from suffix; its offset only has to point at readable bytes.
+    int32_t offset;
+    uint16_t len;      // fast path: the string's length
     uint16_t first;    // fast path: its first code
-    uint16_t prefix;   // the reference Prefix
-    uint16_t suffix;   // the reference Suffix (low 16 bits; only the low byte is ever a pixel)
+    uint16_t prefix;   // one-pixel path: the code the entry extends
+    uint16_t suffix;   // its last pixel (only the low byte is ever stored)
 };
 
 struct Decoder {
@@ -100,16 +105,19 @@ struct Decoder {
     int minCodeSize = 0;
     int ClearCode = 0, EndCode = 0, CodeSize = 0, CodeLimit = 0, NextCode = 0;
     int FirstCode = 0, OldCode = 0;
-    bool Fresh = true, Done = false, TerminatorSeen = false;
-    int CurrentBit = 0, LastBit = 0, LastByte = 2;
+    bool Fresh = true;
+    bool TerminatorSeen = false;   // the zero-length sub-block was read
+    bool Ended = false;            // an end code was handled
+    // The bit reader: unread bytes of earlier sub-blocks (at most two) and the current one.
+    int CurrentBit = 0, LastBit = 0;
     uint8_t Buffer[BufferSize + 8];
 
     Entry Table[TableSize + 1];   // the last slot takes the provisional entry of a full table
     int32_t Stack[StackSize];
     int sp = 0;
     int rootsFor = -1;          // the minimum code size the root entries were set up for
-    bool exact = false;         // the literal decoder runs: every entry holds the reference values
-    bool tailOnStack = false;   // the last string did not fit: the reference stack is not empty
+    bool exact = false;         // the one-pixel path runs: every entry holds prefix and suffix
+    bool tailOnStack = false;   // the last string did not fit into the frame
 
     void Start(Source &s, const std::function<void(const std::string &)> &w, int minSize)
     {
@@ -123,9 +131,8 @@ struct Decoder {
         NextCode = ClearCode + 2;
         FirstCode = OldCode = 0;
         Fresh = true;
-        Done = TerminatorSeen = false;
+        TerminatorSeen = Ended = false;
         CurrentBit = LastBit = 0;
-        LastByte = 2;
         std::memset(Buffer, 0, sizeof Buffer);
         sp = 0;
         exact = false;
@@ -134,7 +141,7 @@ struct Decoder {
         // decoded a frame of the same minimum code size before keeps them.
         if (rootsFor != minCodeSize) {
             for (int i = 0; i < ClearCode; ++i)
-                Table[i] = Entry{i - RootArea, 1, uint16_t(i), 0, uint16_t(i)};
+                Table[i] = Entry{0, 1, uint16_t(i), 0, uint16_t(i)};
             Table[ClearCode] = Entry{0, 2, 0, 0, 0};
             Table[EndCode] = Entry{0, 2, 0, 0, 0};
             rootsFor = minCodeSize;
@@ -143,61 +150,58 @@ struct Decoder {
 
     [[noreturn]] static void Corrupt() { throw GIFException("Invalid GIF data"); }
 
-    // Refills the buffer (GetCode step 2); -1 when no code can be had.
-    int ReadSubBlock()
+    // Appends sub-blocks until the next code is whole in the buffer; false when the data or the
+    // stream ends first.
+    bool Refill(bool warnUnderRun)
     {
-        if (Done) {
-            if (CurrentBit >= LastBit)
-                (*warn)("Decoder bit buffer under-run");
-            return -1;
-        }
-        Buffer[0] = Buffer[LastByte - 2];
-        Buffer[1] = Buffer[LastByte - 1];
-        char lengthByte;
-        if (!stream->GetChar(&lengthByte))
-            return -1;
-        int count = uint8_t(lengthByte);
-        if (count == 0) {
-            Done = true;
-            TerminatorSeen = true;
-        } else {
+        while (CurrentBit + CodeSize > LastBit) {
+            if (TerminatorSeen) {
+                if (warnUnderRun)
+                    (*warn)("Decoder bit buffer under-run");
+                return false;
+            }
+            const int from = CurrentBit >> 3;
+            const int kept = (LastBit >> 3) - from;
+            std::memmove(Buffer, Buffer + from, size_t(kept));
+            CurrentBit &= 7;
+            LastBit = kept * 8;
+            char lengthByte;
+            if (!stream->GetChar(&lengthByte))
+                return false;
+            int count = uint8_t(lengthByte);
+            if (count == 0) {
+                TerminatorSeen = true;
+                continue;
+            }
             const qint64 available = stream->BytesAvailable();
             if (available < count) {
                 (*warn)("Premature end of data");
                 count = available > 0 ? int(available) : 0;
             }
-            if (count > 0 && stream->Read(Buffer + 2, count) != count)
+            if (count > 0 && stream->Read(Buffer + kept, count) != count)
                 throw GIFException("Premature end of data");
+            LastBit += count * 8;
         }
-        LastByte = 2 + count;
-        CurrentBit = CurrentBit - LastBit + 16;
-        LastBit = (2 + count) * 8;
-        // Codes that start beyond the bytes of the buffer (only tiny sub-blocks with wide codes
-        // get there) would read outside it.
-        if (CurrentBit + CodeSize > BufferSize * 8)
-            Corrupt();
-        return 0;
+        return true;
     }
 
-    int GetCode()
+    int GetCode(bool warnUnderRun = true)
     {
         if (Fresh) {
             Fresh = false;
             return ClearCode;
         }
-        if (CurrentBit + CodeSize >= LastBit) {
-            if (ReadSubBlock() < 0)
-                return -1;
-        }
-        const int s = CurrentBit >> 3;
-        const uint32_t v = uint32_t(Buffer[s]) | (uint32_t(Buffer[s + 1]) << 8) | (uint32_t(Buffer[s + 2]) << 16);
+        if (CurrentBit + CodeSize > LastBit && !Refill(warnUnderRun))
+            return -1;
+        uint32_t v;
+        std::memcpy(&v, Buffer + (CurrentBit >> 3), 4);
         const int code = int((v >> (CurrentBit & 7)) & ((1u << CodeSize) - 1));
         CurrentBit += CodeSize;
         return code;
     }
 
-    // From here on the literal decoder reads the table: entries not defined since the last
-    // clear must read as 0, as the reference reset leaves them.
+    // From here on the one-pixel path reads the table: entries not defined since the last
+    // clear read as 0, as a reset leaves them.
     void MakeExact()
     {
         if (exact)
@@ -224,11 +228,22 @@ struct Decoder {
         tailOnStack = false;
     }
 
-    void SkipRest()
+    void SkipToTerminator()
     {
         char lengthByte;
-        while (stream->GetChar(&lengthByte) && lengthByte != 0)
-            stream->Skip(uint8_t(lengthByte));
+        while (!TerminatorSeen && stream->GetChar(&lengthByte)) {
+            if (lengthByte == 0)
+                TerminatorSeen = true;
+            else
+                stream->Skip(uint8_t(lengthByte));
+        }
+    }
+
+    int EndOfData()
+    {
+        Ended = true;
+        SkipToTerminator();
+        return -2;
     }
 
     void Push(int value)
@@ -238,7 +253,7 @@ struct Decoder {
         Stack[sp++] = value;
     }
 
-    // The reference ReadPixel from step 2 on, for a code already read.
+    // One pixel from a code already read (the one-pixel path).
     int ProcessCode(int c)
     {
         if (c < 0)
@@ -248,14 +263,13 @@ struct Decoder {
             do
                 c = GetCode();
             while (c == ClearCode);
+            if (c == EndCode)
+                return EndOfData();
             FirstCode = OldCode = c;
             return c;
         }
-        if (c == EndCode) {
-            if (!TerminatorSeen)
-                SkipRest();
-            return -2;
-        }
+        if (c == EndCode)
+            return EndOfData();
         const int inCode = c;
         if (c >= NextCode) {
             Push(FirstCode);
@@ -300,9 +314,9 @@ struct Decoder {
         std::memcpy(dst + 8, &b, 8);
     }
 
-    // Decodes up to n pixels into out (which has Slack bytes beyond n). Returns the number of
-    // pixels written. The hot state lives in locals and is written back around every call
-    // that needs the members.
+    // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide copies).
+    // Returns the number of pixels written. The hot state lives in locals and is written back
+    // around every call that needs the members.
     int Run(uint8_t *out, int n)
     {
         int pos = 0;
@@ -334,23 +348,23 @@ struct Decoder {
 // Reads one code into c (-1 when none).
 #define GLOSSAD_GETCODE(c)                                                                                 \
     do {                                                                                                   \
-        if (cb + cs >= lb) [[unlikely]] {                                                                  \
+        if (cb + cs > lb) [[unlikely]] {                                                                   \
             GLOSSAD_SAVE();                                                                                \
-            const int r_ = ReadSubBlock();                                                                 \
+            const bool r_ = Refill(true);                                                                  \
             GLOSSAD_LOAD();                                                                                \
-            if (r_ < 0) {                                                                                  \
+            if (!r_) {                                                                                     \
                 (c) = -1;                                                                                  \
                 break;                                                                                     \
             }                                                                                              \
         }                                                                                                  \
         uint32_t v_;                                                                                       \
         std::memcpy(&v_, Buffer + (cb >> 3), 4);                                                           \
-        (c) = int((v_ >> (cb & 7)) & ((1u << cs) - 1));                                                    \
+        (c) = int((v_ >> (cb & 7)) & ((1u << cs) - 1));                                                   \
         cb += cs;                                                                                          \
     } while (0)
 
         int slowPos = -1;
-        // The first request of the reference decoder returns the clear code without reading.
+        // The first action of a frame is a table reset, as if a clear code had been read.
         bool fresh = Fresh;
         Fresh = false;
         while (pos < n) {
@@ -364,21 +378,22 @@ struct Decoder {
             if (c < 0) [[unlikely]]
                 break;
             if (unsigned(c - clear) < 2u) [[unlikely]] {
+                if (c == clear) {
+                    GLOSSAD_SAVE();
+                    ResetTable();
+                    GLOSSAD_LOAD();
+                    do
+                        GLOSSAD_GETCODE(c);
+                    while (c == clear);
+                    fc = oc = c;
+                    if (c < 0)
+                        break;
+                }
                 if (c == end) {
                     GLOSSAD_SAVE();
-                    if (!TerminatorSeen)
-                        SkipRest();
+                    EndOfData();
                     return pos;
                 }
-                GLOSSAD_SAVE();
-                ResetTable();
-                GLOSSAD_LOAD();
-                do
-                    GLOSSAD_GETCODE(c);
-                while (c == clear);
-                fc = oc = c;
-                if (c < 0)
-                    break;
                 out[pos] = uint8_t(c);
                 if (c >= clear) {
                     slowPos = pos + 1;
@@ -390,7 +405,7 @@ struct Decoder {
                 continue;
             }
             if (c > nc) [[unlikely]] {
-                // A code beyond the table: the literal decoder takes over.
+                // A code beyond the table: the one-pixel path takes over.
                 GLOSSAD_SAVE();
                 MakeExact();
                 const int v = ProcessCode(c);
@@ -442,7 +457,6 @@ struct Decoder {
 #undef GLOSSAD_SAVE
         if (slowPos < 0)
             return pos;
-        // The literal decoder for the rest of the frame.
         MakeExact();
         pos = slowPos;
         while (pos < n) {
@@ -454,14 +468,67 @@ struct Decoder {
         return pos;
     }
 
-    // The reference last ReadPixel, whose result is ignored.
-    void FinalReadPixel()
+    // After the last pixel: the data should hold nothing but its end code (clear codes before
+    // it do no harm). Anything else is data beyond the frame, skipped with a warning.
+    void Finish()
     {
-        if (tailOnStack || sp > 0)
+        if (Ended || TerminatorSeen)
             return;
-        ProcessCode(GetCode());
+        bool excess = tailOnStack || sp > 0;
+        while (!excess) {
+            const int c = GetCode(false);
+            if (c < 0)
+                return;
+            if (c == EndCode) {
+                EndOfData();
+                return;
+            }
+            if (c == ClearCode)
+                ResetTable();
+            else
+                excess = true;
+        }
+        (*warn)("Excess image data");
+        SkipToTerminator();
     }
 };
+
+// The rows of an interlaced frame arrive in the order of the four passes (0, 8, 16 ...; 4, 12
+// ...; 2, 6 ...; 1, 3 ...). Moves each to its place, following the cycles of that order with
+// one row in hand.
+void PlaceInterlacedRows(uint8_t *pixels, int width, int height)
+{
+    std::vector<int> target(static_cast<size_t>(height));
+    int pass = 0, step = 8, row = 0;
+    for (int i = 0; i < height; ++i) {
+        target[size_t(i)] = row;
+        row += step;
+        while (row >= height && i + 1 < height) {
+            if (pass > 0)
+                step /= 2;
+            pass += 1;
+            row = step / 2;
+        }
+    }
+    std::vector<bool> placed(static_cast<size_t>(height), false);
+    std::vector<uint8_t> rows(2 * static_cast<size_t>(width));
+    uint8_t *hand = rows.data(), *spare = rows.data() + width;
+    const auto rowAt = [&](int y) { return pixels + size_t(y) * size_t(width); };
+    for (int start = 0; start < height; ++start) {
+        if (placed[size_t(start)] || target[size_t(start)] == start)
+            continue;
+        std::memcpy(hand, rowAt(start), size_t(width));
+        int i = start;
+        do {
+            const int t = target[size_t(i)];
+            std::memcpy(spare, rowAt(t), size_t(width));
+            std::memcpy(rowAt(t), hand, size_t(width));
+            std::swap(hand, spare);
+            placed[size_t(i)] = true;
+            i = t;
+        } while (i != start);
+    }
+}
 
 } // namespace
 
@@ -480,7 +547,10 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
     const int minCodeSize = uint8_t(sizeByte);
     if (minCodeSize > 11)
         throw GIFException("Invalid GIF data");
-    const int n = (width > 0 && height > 0) ? width * height : 0;
+    const int64_t pixelCount = (width > 0 && height > 0) ? int64_t(width) * int64_t(height) : 0;
+    if (pixelCount > MaxPixels)
+        throw GIFException("Image dimensions too large");
+    const int n = int(pixelCount);
     // One decoder state per thread, reused: nothing is allocated per code or per frame.
     // (A warning handler that loads another picture gets a state of its own.)
     thread_local std::unique_ptr<Decoder> reusable;
@@ -502,55 +572,12 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
     } busyGuard{busy, busy};
     busy = true;
     decoder->Start(source, warn, minCodeSize);
-
-    // The fast path decodes into a buffer of its own (root area, pixels in data order, slack),
-    // reused per thread, then the rows go to their places.
-    // (Large frames use a buffer of their own, so that a thread does not keep it.)
-    thread_local std::vector<uint8_t> linearStore;
-    std::vector<uint8_t> ownStore;
-    const size_t need = size_t(RootArea) + size_t(n) + Slack;
-    std::vector<uint8_t> &store = (own || need > (size_t(16) << 20)) ? ownStore : linearStore;
-    uint8_t *linear = nullptr;
-    if (n > 0) {
-        if (store.size() < need) {
-            const size_t old = store.size();
-            store.resize(need);
-            if (old < size_t(RootArea))
-                for (int i = 0; i < RootArea; ++i)
-                    store[size_t(i)] = uint8_t(i);
-        }
-        linear = store.data() + RootArea;
-    }
-    int decoded = 0;
-    try {
-        if (n > 0)
-            decoded = decoder->Run(linear, n);
-    } catch (...) {
-        try {
-            decoder->FinalReadPixel();
-        } catch (...) {
-        }
-        throw;
-    }
-    decoder->FinalReadPixel();
+    const int decoded = n > 0 ? decoder->Run(pixels, n) : 0;
+    decoder->Finish();
     if (n == 0)
         return;
-    // Pixels the data did not reach keep the fill value (wide copies may have touched them).
     if (decoded < n)
-        std::memset(linear + decoded, fill, size_t(n - decoded));
-    if (!interlaced) {
-        std::memcpy(pixels, linear, size_t(n));
-    } else {
-        int pass = 0, step = 8, row = 0;
-        for (int i = 0; i < height; ++i) {
-            std::memcpy(pixels + size_t(row) * width, linear + size_t(i) * width, size_t(width));
-            row += step;
-            while (row >= height) {
-                if (pass > 0)
-                    step /= 2;
-                pass += 1;
-                row = step / 2;
-            }
-        }
-    }
+        std::memset(pixels + decoded, fill, size_t(n - decoded));
+    if (interlaced)
+        PlaceInterlacedRows(pixels, width, height);
 }

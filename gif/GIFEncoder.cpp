@@ -2,6 +2,7 @@
 // table and the run-length encoder.
 #include "gif/GIFImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -484,13 +485,14 @@ void EncodePixels(QIODevice &stream, int minCodeSize, int colorCount, const uint
 
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
 {
-    int colorCount;
+    // The colours of the table the frame is written with (widened to its pixels).
+    int colorCount = frame.WrittenLocalColors();
     int minCodeSize;
-    if (frame.ColorTable().Count() > 0) {
-        colorCount = frame.ColorTable().Count();
+    if (colorCount > 0) {
         minCodeSize = BitsForColors(colorCount);
     } else {
-        minCodeSize = frame.Image() ? frame.Image()->BitsPerPixel() : 8;
+        const TGIFImage *image = frame.Image();
+        minCodeSize = image ? std::max(image->BitsPerPixel(), image->Header().WriteBitsPerPixel) : 8;
         colorCount = 1 << minCodeSize;
     }
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);

@@ -6,10 +6,18 @@
 
 namespace {
 
-void Skip(QIODevice &stream, qint64 count)
+// Skips sub-blocks up to and including the terminator; false when the stream ends first.
+bool SkipSubBlocks(QIODevice &stream)
 {
-    if (count > 0)
-        stream.skip(count);
+    for (;;) {
+        const int length = GIFReadByte(stream);
+        if (length < 0)
+            return false;
+        if (length == 0)
+            return true;
+        if (stream.skip(length) != length)
+            return false;
+    }
 }
 
 struct ExtensionPair {
@@ -90,27 +98,19 @@ TGIFExtension *CreateExtension(TGIFSubImage *frame)
     return new T(frame);
 }
 
+// Only a block of exactly 11 bytes with a registered identifier is that class's; every other
+// application block is kept as an unknown one, whatever its size.
 const TGIFExtensionClass *ResolveApplication(QIODevice &stream)
 {
-    const qint64 start = stream.pos();
     const int size = GIFReadByte(stream);
     if (size < 0)
         return nullptr;
-    if (size == 10) {
-        uint8_t bytes[10];
-        if (stream.read(reinterpret_cast<char *>(bytes), 10) != 10)
-            return nullptr;
-        return &TGIFUnknownAppExtension::ClassInfo;
+    uint8_t bytes[11];
+    if (size == 11 && stream.read(reinterpret_cast<char *>(bytes), 11) == 11) {
+        if (const TGIFExtensionClass *cls = FindAppExtension(bytes))
+            return cls;
     }
-    if (size == 11) {
-        uint8_t bytes[11];
-        if (stream.read(reinterpret_cast<char *>(bytes), 11) == 11) {
-            const TGIFExtensionClass *cls = FindAppExtension(bytes);
-            return cls ? cls : &TGIFUnknownAppExtension::ClassInfo;
-        }
-    }
-    stream.seek(start);
-    return &TGIFApplicationExtension::ClassInfo;
+    return &TGIFUnknownAppExtension::ClassInfo;
 }
 
 } // namespace
@@ -226,8 +226,26 @@ void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
             break;
         }
         const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(stream);
-        if (!cls)
-            throw GIFException("Unknown extension type");
+        if (!cls) {
+            const int label = GIFReadByte(stream);
+            if (label < 0 || FindExtension(uint8_t(label))) {
+                // The data ends inside the extension's header.
+                Warn(1, "Premature end of data");
+                return;
+            }
+            // Other decoders pass over extensions they do not know.
+            Warn(1, "Unknown extension type");
+            if (!SkipSubBlocks(stream)) {
+                Warn(1, "Premature end of data");
+                return;
+            }
+            b = GIFReadByte(stream);
+            if (b < 0)
+                return;
+            continue;
+        }
+        if (image)
+            image->ReserveItem();
         stream.seek(stream.pos() - 1);
         TGIFExtension *extension = cls->Create(frame);
         try {
@@ -285,22 +303,28 @@ void TGIFGraphicControlExtension::SetTransparentIndex(int index)
 void TGIFGraphicControlExtension::SaveToStream(QIODevice &stream)
 {
     TGIFExtension::SaveToStream(stream);
-    const uint8_t body[6] = {BlockSize, Packed, uint8_t(DelayValue), uint8_t(DelayValue >> 8),
-                             TransparentIndexValue, Terminator};
+    const uint8_t body[6] = {4, Packed, uint8_t(DelayValue), uint8_t(DelayValue >> 8), TransparentIndexValue, 0};
     GIFWriteBytes(stream, body, 6);
 }
 
+// Reads the 4 bytes the extension needs, whatever size its block claims, and passes over the
+// rest of the block and any further sub-blocks up to the terminator.
 void TGIFGraphicControlExtension::LoadFromStream(QIODevice &stream)
 {
     TGIFExtension::LoadFromStream(stream);
-    uint8_t body[6] = {};
-    const qint64 got = stream.read(reinterpret_cast<char *>(body), 6);
-    BlockSize = body[0];
-    Packed = body[1];
-    DelayValue = uint16_t(body[2] | (body[3] << 8));
-    TransparentIndexValue = body[4];
-    Terminator = body[5];
-    if (got < 6) {
+    const int size = GIFReadByte(stream);
+    uint8_t body[4] = {};
+    const qint64 wanted = std::min(std::max(size, 0), 4);
+    const qint64 got = wanted > 0 ? stream.read(reinterpret_cast<char *>(body), wanted) : 0;
+    BlockSize = uint8_t(std::max(size, 0));
+    Packed = body[0];
+    DelayValue = uint16_t(body[1] | (body[2] << 8));
+    TransparentIndexValue = body[3];
+    Terminator = 0;
+    // (A block size of 0 is the extension's terminator.)
+    const bool whole = size == 0 || (size > 0 && got == wanted && stream.skip(size - wanted) == size - wanted &&
+                                     SkipSubBlocks(stream));
+    if (!whole) {
         Warn(1, "Premature end of data");
         return;
     }
@@ -355,13 +379,61 @@ void TGIFCommentExtension::LoadFromStream(QIODevice &stream)
 // ---------------------------------------------------------------------------------------
 // Application extensions
 
+namespace {
+// The looping extension's sub-blocks: identifier 1 carries the loop count (2 bytes), 2 the
+// buffer size (4 bytes); a sub-block too short for its value is kept as unknown data.
+constexpr int LoopBlock = 1, BufferBlock = 2;
+int LoopBlockKind(const TGIFBlock &block)
+{
+    const int kind = block.Data[0] & 7;
+    if ((kind == LoopBlock && block.Data.size() >= 3) || (kind == BufferBlock && block.Data.size() >= 5))
+        return kind;
+    return 0;
+}
+
+int LastOfKind(const std::vector<TGIFBlock> &blocks, int kind)
+{
+    for (int i = int(blocks.size()) - 1; i >= 0; --i)
+        if (LoopBlockKind(blocks[size_t(i)]) == kind)
+            return i;
+    return -1;
+}
+
+void PutLittleEndian(uint8_t *to, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        to[i] = uint8_t(value >> (8 * i));
+}
+
+uint32_t GetLittleEndian(const uint8_t *from, int bytes)
+{
+    uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | from[i];
+    return value;
+}
+
+void WriteBlock(QIODevice &stream, const TGIFBlock &block)
+{
+    GIFWriteByte(stream, uint8_t(block.Data.size()));
+    GIFWriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
+}
+} // namespace
+
 void TGIFApplicationExtension::SetIdentifier(const std::string &text) { Identifier = Identifier11(text); }
 
 void TGIFApplicationExtension::SaveToStream(QIODevice &stream)
 {
     TGIFExtension::SaveToStream(stream);
-    GIFWriteByte(stream, 11);
-    GIFWriteBytes(stream, Identifier.data(), 11);
+    GIFWriteByte(stream, BlockSize);
+    if (BlockSize == 0)
+        return;   // that zero was the extension's terminator
+    GIFWriteBytes(stream, Identifier.data(), std::min<int>(BlockSize, 11));
+    if (BlockSize > 11) {
+        std::vector<uint8_t> tail = BlockTail;
+        tail.resize(size_t(BlockSize - 11));
+        GIFWriteBytes(stream, tail.data(), qint64(tail.size()));
+    }
     WriteBody(stream);
 }
 
@@ -371,24 +443,21 @@ void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
     const int size = GIFReadByte(stream);
     if (size < 0)
         throw GIFException("Premature end of data");
-    if (size == 10) {
-        Identifier.fill(0);
-        GIFReadExact(stream, Identifier.data(), 10);
-    } else if (size < 11) {
-        throw GIFException("Unsupported Application Extension block size");
-    } else {
-        GIFReadExact(stream, Identifier.data(), 11);
-        Skip(stream, size - 11);
-    }
+    BlockSize = uint8_t(size);
+    Identifier.fill(0);
+    BlockTail.clear();
+    if (size == 0)
+        return;   // an empty first block is the extension's terminator
+    GIFReadExact(stream, Identifier.data(), std::min(size, 11));
+    BlockTail.assign(size_t(std::max(size - 11, 0)), 0);
+    GIFReadExact(stream, BlockTail.data(), qint64(BlockTail.size()));
     ReadBody(stream);
 }
 
 void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
 {
-    for (const TGIFBlock &block : Blocks) {
-        GIFWriteByte(stream, uint8_t(block.Data.size()));
-        GIFWriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
-    }
+    for (const TGIFBlock &block : Blocks)
+        WriteBlock(stream, block);
     GIFWriteByte(stream, 0);
 }
 
@@ -412,49 +481,46 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtensi
 
 void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
 {
-    const uint8_t loops[4] = {3, 1, uint8_t(Loops), uint8_t(Loops >> 8)};
-    GIFWriteBytes(stream, loops, 4);
-    if (BufferSize != 0) {
-        const uint8_t buffer[6] = {5, 2, uint8_t(BufferSize), uint8_t(BufferSize >> 8), uint8_t(BufferSize >> 16),
-                                   uint8_t(BufferSize >> 24)};
-        GIFWriteBytes(stream, buffer, 6);
+    std::vector<TGIFBlock> blocks = SubBlocks;
+    int loop = LastOfKind(blocks, LoopBlock);
+    if (loop < 0) {
+        blocks.insert(blocks.begin(), TGIFBlock{{LoopBlock, 0, 0}});
+        loop = 0;
     }
+    PutLittleEndian(blocks[size_t(loop)].Data.data() + 1, Loops, 2);
+    int buffer = LastOfKind(blocks, BufferBlock);
+    if (buffer < 0 && BufferSize != 0) {
+        blocks.insert(blocks.begin() + loop + 1, TGIFBlock{{BufferBlock, 0, 0, 0, 0}});
+        buffer = loop + 1;
+    }
+    if (buffer >= 0)
+        PutLittleEndian(blocks[size_t(buffer)].Data.data() + 1, BufferSize, 4);
+    for (const TGIFBlock &block : blocks)
+        WriteBlock(stream, block);
     GIFWriteByte(stream, 0);
 }
 
 void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
 {
+    SubBlocks.clear();
     for (;;) {
         const int length = GIFReadByte(stream);
         if (length <= 0)
             return;   // 0 ends; the end of the stream ends the data too
-        const int id = GIFReadByte(stream);
-        if (id < 0)
-            return;
-        switch (id & 7) {
-        case 1: {
-            if (length < 3)
-                throw GIFException("Invalid GIF data");
-            uint8_t b[2];
-            GIFReadExact(stream, b, 2);
-            Loops = uint16_t(b[0] | (b[1] << 8));
-            Skip(stream, length - 3);
+        TGIFBlock block;
+        block.Data.resize(size_t(length));
+        GIFReadExact(stream, block.Data.data(), length);
+        switch (LoopBlockKind(block)) {
+        case LoopBlock:
+            Loops = uint16_t(GetLittleEndian(block.Data.data() + 1, 2));
             break;
-        }
-        case 2: {
-            if (length < 5)
-                throw GIFException("Invalid GIF data");
-            uint8_t b[4];
-            GIFReadExact(stream, b, 4);
-            BufferSize = uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-            Skip(stream, length - 5);
+        case BufferBlock:
+            BufferSize = GetLittleEndian(block.Data.data() + 1, 4);
             break;
-        }
         default:
-            Skip(stream, length - 1);
-            break;
+            if ((block.Data[0] & 7) == LoopBlock || (block.Data[0] & 7) == BufferBlock)
+                Warn(1, "Invalid GIF data");
         }
-        if (stream.atEnd())
-            return;
+        SubBlocks.push_back(std::move(block));
     }
 }

@@ -20,12 +20,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 bool GIFRenderOnLoad = false;
 bool GIFOptimizeOnWrite = false;
 bool GIFPaletteDisplay = false;
 uint64_t GIFMaxFramePixels = uint64_t(1) << 28;
+uint64_t GIFMaxImagePixels = uint64_t(1) << 28;
+uint64_t GIFMaxImageItems = uint64_t(1) << 18;
 const char *const GIFClipboardMimeType = "image/gif";
+const char *const GIFClipboardFormatName = "GIF Image";
 
 int BitsForColors(int count)
 {
@@ -66,10 +70,7 @@ void TGIFItem::Warn(int severity, const std::string &message)
 
 void TGIFItem::SaveToFile(const std::string &fileName)
 {
-    QFile file(PathFromAnsi(fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFCreateError("Cannot create file " + fileName);
-    SaveToStream(file);
+    SaveStreamToFile(fileName, [this](QIODevice &stream) { SaveToStream(stream); });
 }
 
 void TGIFItem::LoadFromFile(const std::string &fileName)
@@ -111,8 +112,13 @@ void TGIFList::Delete(int index)
 
 void TGIFList::Clear()
 {
-    while (!items.empty())
-        Delete(0);
+    // Front to back, without moving the rest of the list each time (a file can hold many items).
+    std::vector<TGIFItem *> taken;
+    taken.swap(items);
+    for (TGIFItem *item : taken) {
+        item->OwnerList = nullptr;
+        delete item;
+    }
 }
 
 int TGIFList::IndexOf(const TGIFItem *item) const
@@ -308,9 +314,10 @@ void TGIFColorMap::LoadFromStream(QIODevice &stream, int n)
     count = n;
 }
 
-void TGIFColorMap::SaveToStream(QIODevice &stream) const
+void TGIFColorMap::SaveToStream(QIODevice &stream, int colorCount) const
 {
-    const int total = count > 0 ? 1 << BitsPerPixel() : 0;
+    const int written = std::max(count, colorCount);
+    const int total = written > 0 ? 1 << BitsForColors(written) : 0;
     std::vector<uint8_t> bytes(size_t(total) * 3, 0);
     if (count > 0)
         std::memcpy(bytes.data(), colors.data(), size_t(count) * 3);
@@ -464,18 +471,16 @@ TColor TGIFHeader::BackgroundColor() { return colorTable->Colors(BackgroundColor
 
 void TGIFHeader::Prepare()
 {
+    const int bits = BitsForColors(WrittenColors());
     uint8_t packed = 0;
-    if (colorTable->Count() > 0) {
+    if (bits > 0) {
         packed |= 0x80;
         if (colorTable->Optimized())
             packed |= 0x08;
     }
-    int resolution = colorTable->BitsPerPixel() - 1;
-    if (image)
-        for (int i = 0; i < image->Images().Count(); ++i)
-            resolution = std::max(resolution, image->Images()[i]->ColorResolution());
+    const int resolution = std::max(bits, WriteBitsPerPixel) - 1;
     packed |= uint8_t((resolution & 7) << 4);
-    packed |= uint8_t((colorTable->BitsPerPixel() - 1) & 7);
+    packed |= uint8_t((bits - 1) & 7);
     Packed = packed;
 }
 
@@ -520,7 +525,7 @@ void TGIFHeader::SaveToStream(QIODevice &stream)
                                    Packed, BackgroundColorIndex, AspectRatio};
     GIFWriteBytes(stream, descriptor, 7);
     if (Packed & 0x80)
-        colorTable->SaveToStream(stream);
+        colorTable->SaveToStream(stream, WriteColorCount);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -557,9 +562,24 @@ int TGIFSubImage::TransparentIndex() const
     return -1;
 }
 
+int TGIFSubImage::HighestIndex() const
+{
+    if (!data || dataSize == 0)
+        return -1;
+    return *std::max_element(data.get(), data.get() + dataSize);
+}
+
+int TGIFSubImage::WrittenLocalColors() const
+{
+    if (colorTable->Count() == 0)
+        return 0;
+    return std::max(colorTable->Count(), HighestIndex() + 1);
+}
+
 int TGIFSubImage::RequiredVersion() const
 {
-    if (colorTable->Optimized() || extensions->Count() > 0)
+    // A frame without pixels is written without its table: only its extensions count.
+    if ((!Empty() && colorTable->Optimized()) || extensions->Count() > 0)
         return gv89a;
     return gv87a;
 }
@@ -578,6 +598,13 @@ void TGIFSubImage::Clear()
 
 void TGIFSubImage::AllocatePixels()
 {
+    AllocateUnset();
+    if (data)
+        std::memset(data.get(), 0, size_t(dataSize) + GIFPixelSlack);
+}
+
+void TGIFSubImage::AllocateUnset()
+{
     data.reset();
     dataSize = 0;
     const uint64_t n = uint64_t(Width) * Height;
@@ -585,8 +612,11 @@ void TGIFSubImage::AllocatePixels()
         return;
     if (n > GIFMaxFramePixels)
         throw GIFException("Image dimensions too large");
-    // 16 bytes of slack for the decoder's wide copies.
-    data.reset(new uint8_t[size_t(n) + 16]());
+    try {
+        data.reset(new uint8_t[size_t(n) + GIFPixelSlack]);
+    } catch (const std::bad_alloc &) {
+        throw GIFException("Image dimensions too large");   // too large for this machine
+    }
     dataSize = uint32_t(n);
 }
 
@@ -600,6 +630,11 @@ void TGIFSubImage::EnsurePixels()
 
 void TGIFSubImage::PlaceFrame(int left, int top, int width, int height)
 {
+    if (left < 0 || top < 0 || width < 0 || height < 0)
+        throw GIFException("Invalid image dimensions");
+    // The descriptor and the logical screen hold 16-bit values.
+    if (left + int64_t(width) > 65535 || top + int64_t(height) > 65535)
+        throw GIFException("Image dimensions too large");
     const bool sizeChanged = width != Width || height != Height;
     Left = uint16_t(left);
     Top = uint16_t(top);
@@ -709,6 +744,8 @@ TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame)
 void TGIFSubImage::LoadFromStream(QIODevice &stream)
 {
     Clear();
+    if (image)
+        image->ReserveItem();
     extensions->LoadFromStream(stream, this);
     char b;
     if (!stream.getChar(&b))
@@ -731,6 +768,8 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
         }
         Warn(1, "Image exceeds Logical Screen size");
     }
+    if (image)
+        image->ReservePixels(uint64_t(Width) * Height);
     if (Packed & 0x80) {
         colorTable->LoadFromStream(stream, 2 << (Packed & 7));
         colorTable->SetOptimized((Packed & 0x20) != 0);
@@ -742,11 +781,9 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
 
 void TGIFSubImage::Decompress(QIODevice &stream)
 {
-    AllocatePixels();
     const int transparent = TransparentIndex();
     const uint8_t fill = transparent >= 0 ? uint8_t(transparent) : 0;
-    if (data && fill != 0)
-        std::memset(data.get(), fill, dataSize);
+    AllocateUnset();
     DecodeLZW(stream, data.get(), Width, Height, Interlaced(), fill,
               [this](const std::string &message) { Warn(1, message); });
 }
@@ -756,8 +793,11 @@ void TGIFSubImage::SaveToStream(QIODevice &stream)
     extensions->SaveToStream(stream);
     if (Empty())
         return;
-    if (colorTable->Count() > 0) {
-        Packed = uint8_t(0x80 | (colorTable->Optimized() ? 0x20 : 0) | (ColorResolution() & 7));
+    // An interlaced frame stays interlaced, with or without a local table.
+    const int localColors = WrittenLocalColors();
+    if (localColors > 0) {
+        Packed = uint8_t(0x80 | (Packed & 0x40) | (colorTable->Optimized() ? 0x20 : 0) |
+                         ((BitsForColors(localColors) - 1) & 7));
     } else {
         Packed &= 0x58;
     }
@@ -770,7 +810,7 @@ void TGIFSubImage::SaveToStream(QIODevice &stream)
                                     Packed};
     GIFWriteBytes(stream, descriptor, 10);
     if (Packed & 0x80)
-        colorTable->SaveToStream(stream);
+        colorTable->SaveToStream(stream, localColors);
     EncodeFrame(*this, stream);
 }
 
@@ -805,6 +845,8 @@ TGIFImage::~TGIFImage()
 void TGIFImage::Clear()
 {
     StopPainters();
+    reservedPixels = 0;
+    reservedItems = 0;
     images->Clear();
     header->ColorTable().Clear();
     header->Width = 0;
@@ -839,6 +881,20 @@ int TGIFImage::BitsPerPixel() const
     for (int i = 0; i < images->Count(); ++i)
         bits = std::max(bits, images->Frame(i)->BitsPerPixel());
     return bits;
+}
+
+void TGIFImage::ReservePixels(uint64_t count)
+{
+    if (count > GIFMaxImagePixels || reservedPixels > GIFMaxImagePixels - count)
+        throw GIFException("Image dimensions too large");
+    reservedPixels += count;
+}
+
+void TGIFImage::ReserveItem()
+{
+    if (reservedItems >= GIFMaxImageItems)
+        throw GIFException("Image dimensions too large");
+    ++reservedItems;
 }
 
 bool TGIFImage::ProgressWanted() const { return isSignalConnected(QMetaMethod::fromSignal(&TGraphic::progress)); }
@@ -919,8 +975,18 @@ bool TGIFImage::GetEmpty() const { return images->Count() == 0; }
 int TGIFImage::GetWidth() const { return header->Width; }
 int TGIFImage::GetHeight() const { return header->Height; }
 
+// The logical screen holds 16-bit sizes.
+static void CheckScreenSize(int size)
+{
+    if (size < 0)
+        throw GIFException("Invalid image dimensions");
+    if (size > 65535)
+        throw GIFException("Image dimensions too large");
+}
+
 void TGIFImage::SetWidth(int width)
 {
+    CheckScreenSize(width);
     for (int i = 0; i < images->Count(); ++i) {
         const TGIFSubImage *frame = images->Frame(i);
         if (frame->Left + frame->Width > width)
@@ -935,6 +1001,7 @@ void TGIFImage::SetWidth(int width)
 
 void TGIFImage::SetHeight(int height)
 {
+    CheckScreenSize(height);
     for (int i = 0; i < images->Count(); ++i) {
         const TGIFSubImage *frame = images->Frame(i);
         if (frame->Top + frame->Height > height)
@@ -1018,19 +1085,40 @@ void TGIFImage::LoadFromStream(QIODevice &stream)
     Progress(TProgressStage::Ending, 100, true, QRect(), "Loading...");
 }
 
+// Pixels beyond a table are written with black entries added to it: the global table gets as
+// many colours as the frames without a table of their own use, and the code sizes follow the
+// widest table as written. Frames without pixels are written without their table and count
+// for nothing.
+static void PlanWrittenTables(const TGIFImageList &images, TGIFHeader &header)
+{
+    int globalColors = 0, bits = 0;
+    for (int i = 0; i < images.Count(); ++i) {
+        const TGIFSubImage *frame = images.Frame(i);
+        if (frame->Empty())
+            continue;
+        if (frame->ColorTable().Count() == 0)
+            globalColors = std::max(globalColors, frame->HighestIndex() + 1);
+        else
+            bits = std::max(bits, BitsForColors(frame->WrittenLocalColors()));
+    }
+    header.WriteColorCount = globalColors;
+    header.WriteBitsPerPixel = std::max(bits, BitsForColors(header.WrittenColors()));
+}
+
 void TGIFImage::SaveToStream(QIODevice &stream)
 {
     Progress(TProgressStage::Starting, 0, false, QRect(), "Saving...");
     try {
-        int version = gvUnknown;
-        for (int i = 0; i < images->Count(); ++i) {
+        // A picture without frames (a file can hold none) is written as "87a" too.
+        int version = gv87a;
+        for (int i = 0; i < images->Count() && version < gv89a; ++i)
             version = std::max(version, images->Frame(i)->RequiredVersion());
-            if (version >= gv89a)
-                break;
-        }
-        if (version == gvUnknown)
-            throw GIFException("Unsupported GIF version");
         header->WriteVersion = version;
+        struct WrittenTables {
+            TGIFHeader &h;
+            ~WrittenTables() { h.WriteColorCount = h.WriteBitsPerPixel = 0; }
+        } resetAfterwards{*header};
+        PlanWrittenTables(*images, *header);
         header->SaveToStream(stream);
         const int total = images->Count();
         for (int i = 0; i < total; ++i) {
@@ -1046,16 +1134,27 @@ void TGIFImage::SaveToStream(QIODevice &stream)
     Progress(TProgressStage::Ending, 100, false, QRect(), "Saving...");
 }
 
+// The application's clipboard, or none without a GUI application.
+static QClipboard *Clipboard()
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
+}
+
 void TGIFImage::LoadFromClipboardFormat()
 {
-    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    QClipboard *clipboard = Clipboard();
+    const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
     if (!mime)
         throw GIFException("Unsupported clipboard format");
     // The pasted picture is made apart, so that a paste that fails leaves this one as it was.
     TGIFImage pasted;
     pasted.OnCodecWarning = OnCodecWarning;
-    if (mime->hasFormat(GIFClipboardMimeType)) {
-        QByteArray bytes = mime->data(GIFClipboardMimeType);
+    const char *gifFormat = nullptr;
+    for (const char *format : {GIFClipboardFormatName, GIFClipboardMimeType})
+        if (!gifFormat && mime->hasFormat(format))
+            gifFormat = format;
+    if (gifFormat) {
+        QByteArray bytes = mime->data(gifFormat);
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);
         pasted.LoadFromStream(buffer);
@@ -1089,15 +1188,16 @@ void TGIFImage::SaveToClipboardFormat()
         buffer.open(QIODevice::WriteOnly);
         SaveToStream(buffer);
     }
-    auto *mime = new QMimeData;
+    QClipboard *clipboard = Clipboard();
+    if (!clipboard)
+        throw GIFException("Failed to store GIF on clipboard");
+    auto mime = std::make_unique<QMimeData>();
+    mime->setData(GIFClipboardFormatName, bytes);
     mime->setData(GIFClipboardMimeType, bytes);
     TGIFSubImage *first = images->Frame(0);
     if (!first->Empty())
         mime->setImageData(first->ToQImage());
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
-        throw GIFException("Failed to store GIF on clipboard");
-    clipboard->setMimeData(mime);
+    clipboard->setMimeData(mime.release());   // the clipboard owns it from here
 }
 
 // ---------------------------------------------------------------------------------------

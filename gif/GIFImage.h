@@ -16,6 +16,7 @@
 #include <QIODevice>
 #include <QImage>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -69,6 +70,14 @@ extern bool GIFPaletteDisplay;
 // Largest frame (width x height pixels) the reader allocates; larger frames fail with
 // "Image dimensions too large" instead of exhausting memory. Default 1 << 28.
 extern uint64_t GIFMaxFramePixels;
+// Largest number of pixels the frames of one picture may hold together when it is read, and
+// largest number of frames and extensions it may hold (each takes memory besides its pixels).
+// A file that asks for more fails with "Image dimensions too large" before the memory is
+// allocated. Defaults 1 << 28 and 1 << 18.
+extern uint64_t GIFMaxImagePixels;
+extern uint64_t GIFMaxImageItems;
+// Bytes after a frame's pixels that decoding may write into (wide copies).
+constexpr int GIFPixelSlack = 16;
 
 // Number of bits for n colours: 0 for 0, else the smallest b >= 1 with 2^b >= n.
 int BitsForColors(int count);
@@ -179,8 +188,9 @@ public:
     void Assign(const TGIFColorMap &source);
     // Reads exactly n triples ("Premature end of data" when short).
     void LoadFromStream(QIODevice &stream, int n);
-    // Writes the colours, then zero triples up to 2^BitsPerPixel entries.
-    void SaveToStream(QIODevice &stream) const;
+    // Writes the colours, then black entries up to colorCount (when that is more than Count),
+    // then zero triples up to the next power of two.
+    void SaveToStream(QIODevice &stream, int colorCount = 0) const;
 
     virtual void Warn(int severity, const std::string &message) = 0;
     virtual void CountUses(std::vector<uint32_t> &counts) = 0;
@@ -249,6 +259,12 @@ public:
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;   // writes version 87a or 89a as set by the image
     int WriteVersion = gv87a;
+    // While the image is written: the colours the frames without a local table need (their
+    // highest index + 1), so that the global table is written with at least that many; and the
+    // largest bits per pixel of the tables as they are written.
+    int WriteColorCount = 0;
+    int WriteBitsPerPixel = 0;
+    int WrittenColors() const { return std::max(colorTable->Count(), WriteColorCount); }
 
 private:
     std::unique_ptr<TGIFGlobalColorMap> colorTable;
@@ -291,6 +307,11 @@ public:
     bool Empty() const { return !data || dataSize == 0 || Width == 0 || Height == 0; }
     bool Interlaced() const { return (Packed & 0x40) != 0; }
     void SetInterlaced(bool value) { Packed = value ? (Packed | 0x40) : (Packed & ~0x40); }
+    // The highest pixel index, or -1 without pixels.
+    int HighestIndex() const;
+    // The colours the local table is written with: its own, or more when the pixels go beyond
+    // it (written black); 0 without a local table.
+    int WrittenLocalColors() const;
     int BitsPerPixel() const { return colorTable->BitsPerPixel(); }
     int ColorResolution() const { return BitsPerPixel() - 1; }
     // The transparent colour index of the frame control, or -1.
@@ -342,6 +363,8 @@ public:
     void Decompress(QIODevice &stream);
 
 private:
+    // Allocates Width x Height pixels, not set yet (none when that is 0).
+    void AllocateUnset();
     std::unique_ptr<uint8_t[]> data;
     uint32_t dataSize = 0;
     std::unique_ptr<TGIFLocalColorMap> colorTable;
@@ -393,6 +416,7 @@ public:
     const TGIFExtensionClass &Class() const override { return ClassInfo; }
     uint8_t LabelByte() const override { return 0xF9; }
 
+    // The block size as read; the block is always written with its 4 bytes.
     uint8_t BlockSize = 4;
     uint8_t Packed = 0;
     uint16_t DelayValue = 0;
@@ -452,6 +476,10 @@ public:
     std::array<uint8_t, 11> Identifier{};
     std::string IdentifierText() const { return std::string(Identifier.begin(), Identifier.end()); }
     void SetIdentifier(const std::string &text);
+    // The first block as read: its size (the identifier's first BlockSize bytes when it is
+    // shorter than 11) and the bytes beyond the identifier when it is longer; written back so.
+    uint8_t BlockSize = 11;
+    std::vector<uint8_t> BlockTail;
 
     void SaveToStream(QIODevice &stream) override;
     void LoadFromStream(QIODevice &stream) override;
@@ -481,6 +509,9 @@ public:
     const TGIFExtensionClass &Class() const override { return ClassInfo; }
     uint16_t Loops = 0;
     uint32_t BufferSize = 0;
+    // The sub-blocks as read (loop count, buffer size and any others); written back with the
+    // current Loops and BufferSize in the last sub-block of each kind.
+    std::vector<TGIFBlock> SubBlocks;
     void WriteBody(QIODevice &stream) override;
     void ReadBody(QIODevice &stream) override;
 };
@@ -535,6 +566,11 @@ public:
     int BitsPerPixel() const;
     int ColorResolution() const { return BitsPerPixel() - 1; }
     bool IsAnimated() const { return images->Count() > 1; }
+    // Count the pixels, frames and extensions that reading adds to the picture since it was
+    // cleared; raise "Image dimensions too large", before the memory is allocated, beyond
+    // GIFMaxImagePixels or GIFMaxImageItems.
+    void ReservePixels(uint64_t count);
+    void ReserveItem();
     void Warn(void *sender, int severity, const std::string &message);
     // True when a progress handler is connected (the running reports are skipped otherwise).
     bool ProgressWanted() const;
@@ -543,6 +579,7 @@ public:
     bool GetEmpty() const override;
     int GetWidth() const override;
     int GetHeight() const override;
+    // Refuse sizes outside 0..65535, and sizes smaller than a frame's right or bottom edge.
     void SetWidth(int width) override;
     void SetHeight(int height) override;
     TPalette GetPalette() const override;
@@ -557,8 +594,9 @@ public:
     // The component-stream form: optimised first when GIFOptimizeOnWrite is set.
     void WriteData(QIODevice &stream);
 
-    // The clipboard format "GIF Image" (mime type GIFClipboardMimeType, the whole file). Pasting
-    // takes a GIF first, else any picture the clipboard offers, converted into one frame.
+    // The clipboard format "GIF Image" (the whole file, under that name and as
+    // GIFClipboardMimeType). Pasting takes a GIF first, else any picture the clipboard offers,
+    // converted into one frame.
     void LoadFromClipboardFormat();
     void SaveToClipboardFormat();
 
@@ -607,9 +645,12 @@ private:
     std::vector<TGIFPainter *> painterList;
     TGIFPainter *currentPainter = nullptr;
     mutable std::recursive_mutex renderLock;
+    uint64_t reservedPixels = 0;
+    uint64_t reservedItems = 0;
 };
 
 extern const char *const GIFClipboardMimeType;   // "image/gif"
+extern const char *const GIFClipboardFormatName; // "GIF Image", offered beside it
 
 // What TGIFImage::Compact does.
 enum TCompactOption : uint8_t {
@@ -633,8 +674,9 @@ void UnregisterGIFCodec();
 // ---------------------------------------------------------------------------------------
 // Decoding and encoding
 
-// Decodes one frame's LZW data from the stream into pixels (width x height bytes, already
-// filled with the fill value). warn receives the warnings.
+// Decodes one frame's LZW data from the stream into pixels (width x height bytes, and
+// GIFPixelSlack bytes beyond them); pixels the data does not reach get the fill value. Leaves
+// the stream after the data's terminator. warn receives the warnings.
 void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
                uint8_t fill, const std::function<void(const std::string &)> &warn);
 

@@ -2,7 +2,9 @@
 
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
+#include "platform/TextFile.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -163,12 +165,18 @@ void TGraphic::LoadFromFile(const std::string &fileName)
     LoadFromStream(file);
 }
 
+void SaveStreamToFile(const std::string &fileName, const std::function<void(QIODevice &)> &save)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    save(buffer);
+    ReplaceFileContent(fileName, bytes.toStdString());
+}
+
 void TGraphic::SaveToFile(const std::string &fileName)
 {
-    QFile file(PathFromAnsi(fileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFCreateError("Cannot create file " + fileName);
-    SaveToStream(file);
+    SaveStreamToFile(fileName, [this](QIODevice &stream) { SaveToStream(stream); });
 }
 
 namespace {

@@ -161,6 +161,9 @@ void CheckGraphicSize(long long width, long long height, const std::string &mess
 // The rest of a stream from its current position (at most MaxGraphicFileBytes, else
 // EInvalidGraphic(message)).
 QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message);
+// Saves into memory what save writes to a stream, then replaces the file's content with it
+// whole (ReplaceFileContent), so that a failure, a crash or a full disk leaves the old file.
+void SaveStreamToFile(const std::string &fileName, const std::function<void(QIODevice &)> &save);
 
 // The picture loader's table of file formats: extension (without dot, any letter case) to a
 // factory of the graphic class that reads it.

@@ -280,15 +280,17 @@ TEST(GIFBlocks, HugeFramesFailWithAClearError)
 // ---------------------------------------------------------------------------------------
 // Model
 
-TEST(GIFModel, SavingWithoutFramesRaisesAndOneSimpleFrameIs87a)
+TEST(GIFModel, APictureWithoutFramesAndOneSimpleFrameAre87a)
 {
-    TGIFImage empty;
-    EXPECT_THROW(SaveBytes(empty), GIFException);
-    try {
-        SaveBytes(empty);
-    } catch (const GIFException &e) {
-        EXPECT_STREQ(e.what(), "Unsupported GIF version");
-    }
+    // A file may hold no frames at all; it is written back as it was read.
+    Loaded none = LoadBytes(ReadAll(TestDataDir() + "/artificial/no-frames.gif"));
+    ASSERT_EQ(none.error, "");
+    const QByteArray empty = SaveBytes(*none.image);
+    EXPECT_EQ(empty.left(6), QByteArray("GIF87a"));
+    EXPECT_TRUE(empty.endsWith(';'));
+    Loaded again = LoadBytes(empty);
+    EXPECT_EQ(again.image->Images().Count(), 0);
+    EXPECT_EQ(again.image->GetWidth(), 1);
     Loaded l = LoadBytes(OnePixelFile());
     const QByteArray saved = SaveBytes(*l.image);
     EXPECT_EQ(saved.left(6), QByteArray("GIF87a"));
@@ -353,6 +355,64 @@ TEST(GIFModel, PlaceFrameWarnsWhenTheScreenIsTooSmall)
     EXPECT_EQ(frame->DataSize(), 3u);
     EXPECT_THROW(l.image->SetWidth(4), GIFException);
     EXPECT_THROW(frame->Pixels(3, 0), GIFException);
+}
+
+TEST(GIFModel, SizesBeyondSixteenBitsAreRefusedNotTruncated)
+{
+    Loaded l = LoadBytes(OnePixelFile());
+    TGIFSubImage *frame = l.image->Images()[0];
+    auto message = [](auto &&call) {
+        try {
+            call();
+        } catch (const GIFException &e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(message([&] { frame->PlaceFrame(65000, 0, 600, 1); }), "Image dimensions too large");
+    EXPECT_EQ(message([&] { frame->PlaceFrame(0, 65535, 1, 1); }), "Image dimensions too large");
+    EXPECT_EQ(message([&] { frame->PlaceFrame(-1, 0, 1, 1); }), "Invalid image dimensions");
+    EXPECT_EQ(message([&] { l.image->SetWidth(70000); }), "Image dimensions too large");
+    EXPECT_EQ(message([&] { l.image->SetHeight(-5); }), "Invalid image dimensions");
+    EXPECT_EQ(std::make_tuple(frame->Left, frame->Width, l.image->GetWidth()), std::make_tuple(0, 1, 1));
+    frame->PlaceFrame(65534, 0, 1, 1);   // the largest place there is
+    EXPECT_EQ(l.image->GetWidth(), 65535);
+}
+
+TEST(GIFModel, ThePicturesMemoryIsBudgetedBeforeItIsAllocated)
+{
+    // Three frames of 4 pixels against budgets of 10 pixels and of 5 frames and extensions.
+    QByteArray f = Header(2, 2, 1);
+    for (int i = 0; i < 3; ++i) {
+        f.append(GraphicControl(0, 0, 0));
+        f.append(Descriptor(0, 0, 2, 2));
+        f.append(ImageData(2, {{4, 3}, {1, 3}, {5, 3}}));
+    }
+    f.append(';');
+    struct Restore {
+        uint64_t pixels = GIFMaxImagePixels, items = GIFMaxImageItems;
+        ~Restore()
+        {
+            GIFMaxImagePixels = pixels;
+            GIFMaxImageItems = items;
+        }
+    } restore;
+    GIFMaxImagePixels = 10;
+    Loaded l = LoadBytes(f);
+    EXPECT_EQ(l.error, "Image dimensions too large");
+    EXPECT_EQ(l.image->Images().Count(), 2);
+    GIFMaxImagePixels = 12;
+    EXPECT_EQ(LoadBytes(f).error, "");
+    GIFMaxImageItems = 5;
+    EXPECT_EQ(LoadBytes(f).error, "Image dimensions too large");
+    GIFMaxImageItems = 6;
+    Loaded again = LoadBytes(f);
+    EXPECT_EQ(again.error, "");
+    // Loading again starts a new count.
+    QBuffer buffer(&f);
+    buffer.open(QIODevice::ReadOnly);
+    again.image->LoadFromStream(buffer);
+    EXPECT_EQ(again.image->Images().Count(), 3);
 }
 
 TEST(GIFModel, AssignCopiesEverythingWithCopyingProgress)
@@ -426,14 +486,24 @@ TEST(GIFModel, DrawShowsTheFirstFrame)
     EXPECT_EQ(target.pixel(0, 0), qRgb(c.Red, c.Green, c.Blue));
 }
 
-TEST(GIFModel, ClipboardCarriesTheWholeFile)
+TEST(GIFModel, ClipboardCarriesTheWholeFileUnderBothNames)
 {
     Loaded l = LoadBytes(OnePixelFile(2));
     l.image->SaveToClipboardFormat();
+    const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    EXPECT_EQ(mime->data("GIF Image"), SaveBytes(*l.image));
+    EXPECT_EQ(mime->data("image/gif"), SaveBytes(*l.image));
     TGIFImage pasted;
     pasted.LoadFromClipboardFormat();
     ASSERT_EQ(pasted.Images().Count(), 1);
     EXPECT_EQ(pasted.Images()[0]->Data()[0], 2);
+    // Another program may offer only the "GIF Image" name.
+    auto *other = new QMimeData;
+    other->setData("GIF Image", OnePixelFile(3));
+    QGuiApplication::clipboard()->setMimeData(other);
+    pasted.LoadFromClipboardFormat();
+    EXPECT_EQ(pasted.Images()[0]->Data()[0], 3);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -487,11 +557,55 @@ TEST(GIFDecoding, TruncatedDataKeepsTheFillValue)
     EXPECT_EQ(l.warnings, std::vector<std::string>{"Premature end of data"});
 }
 
-TEST(GIFDecoding, UnderRunAfterTheTerminator)
+TEST(GIFDecoding, DataEndsByItsEndCodeOrItsTerminator)
 {
-    Loaded l = LoadBytes(ReadAll(TestDataDir() + "/artificial/pixel-data-none.gif"));
-    EXPECT_EQ(l.error, "");
-    EXPECT_EQ(l.warnings, (std::vector<std::string>{"Decoder bit buffer under-run", "Decoder bit buffer under-run"}));
+    // An end code right after the clear code ends the data: no pixels, no warning.
+    Decoded none = Decode(ImageData(2, {{4, 3}, {5, 3}}) + ";", 2, 2, false, 6);
+    EXPECT_EQ(none.pixels, std::vector<uint8_t>(4, 6));
+    EXPECT_EQ(none.warnings, std::vector<std::string>{});
+    EXPECT_EQ(none.pos, 4);
+    // The terminator before the frame is full and before any end code: one warning.
+    const QByteArray cutData = ImageData(2, {{4, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 4}});
+    Decoded cut = Decode(cutData + ";", 5, 1, false, 6);
+    EXPECT_EQ(cut.pixels, (std::vector<uint8_t>{1, 2, 3, 0, 6}));
+    EXPECT_EQ(cut.warnings, std::vector<std::string>{"Decoder bit buffer under-run"});
+    EXPECT_EQ(cut.pos, cutData.size());
+    // Nothing after an end code is read, not even when the frame is not full.
+    const QByteArray earlyData = ImageData(2, {{4, 3}, {1, 3}, {5, 3}});
+    Decoded early = Decode(earlyData + ",", 2, 2);
+    EXPECT_EQ(early.warnings, std::vector<std::string>{});
+    EXPECT_EQ(early.pos, earlyData.size());
+}
+
+TEST(GIFDecoding, DataBeyondTheFrameIsSkippedWithAWarning)
+{
+    // Four pixels of data for a frame of two.
+    const QByteArray data = Encoded({1, 2, 3, 0}, 4, 1, 2, 4);
+    Decoded d = Decode(data + ",", 2, 1);
+    EXPECT_EQ(d.pixels, (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(d.warnings, std::vector<std::string>{"Excess image data"});
+    EXPECT_EQ(d.pos, data.size());
+    // Clear codes before the end code are not excess data.
+    const QByteArray clean = ImageData(2, {{4, 3}, {1, 3}, {2, 3}, {4, 3}, {4, 3}, {5, 3}});
+    EXPECT_EQ(Decode(clean, 2, 1).warnings, std::vector<std::string>{});
+}
+
+TEST(GIFDecoding, CodesSpanningManyOneByteSubBlocks)
+{
+    // Twelve-bit codes in sub-blocks of one byte reach over three of them.
+    std::vector<uint8_t> pixels(3000);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint8_t((i * 37) ^ (i >> 4));
+    QByteArray packed = Encoded(pixels, 60, 50, 8, 256);
+    QByteArray bytes;
+    for (int at = 1; uint8_t(packed[at]) != 0; at += 1 + uint8_t(packed[at]))
+        bytes.append(packed.mid(at + 1, uint8_t(packed[at])));
+    const QByteArray data = QByteArray(1, char(8)) + SubBlocks(bytes, 1);
+    Decoded d = Decode(data, 60, 50);
+    EXPECT_EQ(d.error, "");
+    EXPECT_EQ(d.pixels, pixels);
+    EXPECT_EQ(d.warnings, std::vector<std::string>{});
+    EXPECT_EQ(d.pos, data.size());
 }
 
 TEST(GIFDecoding, NextCodeIsThePreviousStringPlusItsFirstPixel)
@@ -552,7 +666,7 @@ TEST(GIFDecoding, SelfReferencingEntryIsCircular)
     EXPECT_EQ(d.error, "Circular decoder table entry");
 }
 
-TEST(GIFDecoding, CodesBeyondTheTableDecodeLikeThePart)
+TEST(GIFDecoding, CodesBeyondTheTableRepeatThePreviousString)
 {
     // Code 7 while NextCode is 6: FirstCode is pushed, then the string of OldCode.
     Decoded d = Decode(ImageData(2, {{4, 3}, {1, 3}, {7, 3}, {2, 3}, {5, 4}}), 5, 1);
@@ -564,17 +678,10 @@ TEST(GIFDecoding, CodesBeyondTheTableDecodeLikeThePart)
 
 TEST(GIFDecoding, StackOverrunsStopAsCorruptData)
 {
-    // Random codes without clears build arbitrary tables; whatever happens must end cleanly.
-    uint32_t seed = 7;
-    for (int round = 0; round < 300; ++round) {
-        std::vector<std::pair<int, int>> codes{{4, 3}};
-        for (int i = 0; i < 400; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            codes.push_back({int((seed >> 8) % 8), 3});
-        }
-        Decoded d = Decode(ImageData(2, codes), 64, 64);
-        EXPECT_TRUE(d.error.empty() || d.error == "Circular decoder table entry" || d.error == "Invalid GIF data");
-    }
+    // 7 after the clear code, then 6: entry 6 gets prefix 7; then 1: entry 7 gets prefix 6.
+    // Code 6 then walks the cycle 6, 7, 6 ... until the stack is full.
+    Decoded d = Decode(ImageData(2, {{4, 3}, {7, 3}, {6, 3}, {1, 3}, {6, 4}, {5, 4}}), 64, 64);
+    EXPECT_EQ(d.error, "Invalid GIF data");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -818,25 +925,51 @@ TEST(GIFExtensions, UnknownApplicationKeepsItsBlocks)
     EXPECT_EQ(ExtensionOut(*app), ext);
 }
 
-TEST(GIFExtensions, BlockSizeTenIsAnUnknownApplication)
+TEST(GIFExtensions, ApplicationBlocksOfAnyOtherSizeAreUnknownAndWrittenBackAsRead)
 {
-    const QByteArray ext("\x21\xFF\x0A" "ABCDEFGHIJ\x02xy\x00", 17);
-    Loaded l = LoadBytes(FileWithExtension(ext));
-    ASSERT_EQ(l.error, "");
-    auto *app = dynamic_cast<TGIFUnknownAppExtension *>(l.image->Images()[0]->Extensions()[0]);
-    ASSERT_TRUE(app);
-    EXPECT_EQ(app->IdentifierText(), std::string("ABCDEFGHIJ") + '\0');
-    // Written back with block size 11.
-    EXPECT_EQ(ExtensionOut(*app), QByteArray("\x21\xFF\x0B" "ABCDEFGHIJ\x00\x02xy\x00", 18));
+    const std::vector<QByteArray> blocks{
+        QByteArray("\x21\xFF\x0A" "ABCDEFGHIJ\x02xy\x00", 17),
+        QByteArray("\x21\xFF\x05" "ABCDE\x00", 9),
+        QByteArray("\x21\xFF\x0F" "NETSCAPE2.0wxyz\x02\x01\x00\x00", 22),   // not the looping block
+        QByteArray("\x21\xFF\x00", 3),                                      // no block at all
+    };
+    for (const QByteArray &ext : blocks) {
+        SCOPED_TRACE(ext.toHex().toStdString());
+        Loaded l = LoadBytes(FileWithExtension(ext));
+        ASSERT_EQ(l.error, "");
+        EXPECT_EQ(l.warnings, std::vector<std::string>{});
+        auto *app = dynamic_cast<TGIFUnknownAppExtension *>(l.image->Images()[0]->Extensions()[0]);
+        ASSERT_TRUE(app);
+        EXPECT_EQ(ExtensionOut(*app), ext);
+    }
+    Loaded ten = LoadBytes(FileWithExtension(blocks[0]));
+    EXPECT_EQ(dynamic_cast<TGIFApplicationExtension *>(ten.image->Images()[0]->Extensions()[0])->IdentifierText(),
+              std::string("ABCDEFGHIJ") + '\0');
 }
 
-TEST(GIFExtensions, LoopSubBlockTooShortIsInvalid)
+TEST(GIFExtensions, LoopingSubBlocksAreKeptAsRead)
 {
-    const QByteArray ext("\x21\xFF\x0BNETSCAPE2.0\x02\x01\x00\x00", 18);
-    EXPECT_EQ(LoadBytes(FileWithExtension(ext)).error, "Invalid GIF data");
-    const QByteArray small("\x21\xFF\x05" "ABCDE\x00", 9);
-    // No class can be resolved for size 5 beyond the application class itself; reading refuses it.
-    EXPECT_EQ(LoadBytes(FileWithExtension(small)).error, "Unsupported Application Extension block size");
+    // A loop sub-block too short for its count, a sub-block of another kind and a buffer size.
+    const QByteArray ext("\x21\xFF\x0BNETSCAPE2.0\x02\x01\x07\x03\x01\x05\x00\x04\x0C\x61\x62\x63"
+                         "\x05\x02\x00\x01\x00\x00\x00", 33);
+    Loaded l = LoadBytes(FileWithExtension(ext));
+    ASSERT_EQ(l.error, "");
+    EXPECT_EQ(l.warnings, std::vector<std::string>{"Invalid GIF data"});
+    auto *loop = dynamic_cast<TGIFAppExtNSLoop *>(l.image->Images()[0]->Extensions()[0]);
+    ASSERT_TRUE(loop);
+    EXPECT_EQ(loop->Loops, 5);
+    EXPECT_EQ(loop->BufferSize, 256u);
+    EXPECT_EQ(ExtensionOut(*loop), ext);
+    // Changed values go into their sub-blocks; a new looping block gets the usual ones.
+    loop->Loops = 0x0102;
+    QByteArray changed = ext;
+    changed[19] = '\x02';
+    changed[20] = '\x01';
+    EXPECT_EQ(ExtensionOut(*loop), changed);
+    TGIFAppExtNSLoop fresh(nullptr);
+    fresh.Loops = 3;
+    fresh.BufferSize = 9;
+    EXPECT_EQ(ExtensionOut(fresh), QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x03\x00\x05\x02\x09\x00\x00\x00\x00", 25));
 }
 
 TEST(GIFExtensions, CommentOf300CharactersBecomesTwoBlocks)
@@ -898,7 +1031,13 @@ TEST(GIFExtensions, TransparentFrameFillsUnreachedPixelsWithItsIndex)
 
 TEST(GIFExtensions, UnknownLabelAndBadIntroducers)
 {
-    EXPECT_EQ(LoadBytes(FileWithExtension(QByteArray("\x21\x77\x00", 3))).error, "Unknown extension type");
+    // An unknown label is passed over with a warning, as other decoders do.
+    Loaded unknown = LoadBytes(FileWithExtension(QByteArray("\x21\x77\x02" "ab\x00", 6)));
+    EXPECT_EQ(unknown.error, "");
+    EXPECT_EQ(unknown.warnings, std::vector<std::string>{"Unknown extension type"});
+    ASSERT_EQ(unknown.image->Images().Count(), 1);
+    EXPECT_EQ(unknown.image->Images()[0]->Extensions().Count(), 0);
+    EXPECT_EQ(unknown.image->Images()[0]->Data()[0], 1);
     // Plain text with its 13 bytes and text.
     QByteArray text("\x21\x01\x0C", 3);
     text.append(QByteArray(12, '\x01'));
@@ -958,6 +1097,36 @@ TEST(GIFModel, LoadsFromFilesAndLeavesThemAfterThePicture)
     EXPECT_EQ(file.pos(), 1);
     file.close();
     EXPECT_THROW(image.LoadFromFile(name.toStdString() + ".missing"), Exception);
+}
+
+TEST(GIFModel, AFailedSaveLeavesTheFileAsItWas)
+{
+    QTemporaryDir dir;
+    const std::string name = dir.filePath("picture.gif").toStdString();
+    const QByteArray before = OnePixelFile(1);
+    QFile file(QString::fromStdString(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(before);
+    file.close();
+    // A picture whose writing fails after its first bytes.
+    struct FailingPicture : TGIFImage {
+        void SaveToStream(QIODevice &stream) override
+        {
+            stream.write("GIF89a");
+            throw GIFException("Invalid GIF data");
+        }
+    } failing;
+    EXPECT_THROW(failing.SaveToFile(name), GIFException);
+    EXPECT_EQ(ReadAll(name), before);
+    // A frame saved on its own with a pixel its image's two colours cannot hold.
+    QByteArray f = Header(1, 1, 0);
+    f.append(Descriptor(0, 0, 1, 1));
+    f.append(ImageData(2, {{4, 3}, {3, 3}, {5, 3}}));
+    Loaded l = LoadBytes(f + ";");
+    EXPECT_THROW(l.image->Images()[0]->SaveToFile(name), GIFException);
+    EXPECT_EQ(ReadAll(name), before);
+    l.image->SaveToFile(name);
+    EXPECT_EQ(ReadAll(name), SaveBytes(*l.image));
 }
 
 TEST(GIFModel, DrawPlacesTheFrameOnAHugeScreenWithoutAScreenBitmap)

@@ -19,12 +19,16 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
 namespace giftest {
 
 inline std::string TestDataDir() { return std::string(GLOSSAD_TESTDATA_DIR) + "/gif"; }
+// The hand-made cases (tests/data/gif/cases, written by make_cases.py).
+inline std::string CaseDir() { return std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/gif/cases"; }
 
 inline QByteArray ReadAll(const std::string &path)
 {
@@ -94,6 +98,76 @@ inline std::vector<std::vector<uint8_t>> FramePixels(const TGIFImage &image)
         frames.emplace_back(f->Data(), f->Data() + f->DataSize());
     }
     return frames;
+}
+
+// The extensions of all frames in their order, as written. (A frame that holds only
+// extensions is written without an image, so its extensions join the next frame when the file
+// is read again: the sequence stays the same.)
+inline QByteArray AllExtensions(TGIFImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    for (int i = 0; i < image.Images().Count(); ++i)
+        image.Images()[i]->Extensions().SaveToStream(buffer);
+    return bytes;
+}
+
+inline std::vector<uint8_t> TableBytes(const TGIFColorMap &map)
+{
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(map.Data());
+    return std::vector<uint8_t>(p, p + 3 * map.Count());
+}
+
+// A table written and read again starts with the same colours; the writer may have added black
+// entries (up to a power of two, or to cover the pixels).
+inline void ExpectTableKept(const TGIFColorMap &before, const TGIFColorMap &after)
+{
+    const std::vector<uint8_t> a = TableBytes(before), b = TableBytes(after);
+    ASSERT_GE(b.size(), a.size());
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin()));
+    EXPECT_TRUE(std::all_of(b.begin() + long(a.size()), b.end(), [](uint8_t v) { return v == 0; }));
+}
+
+// Saves the picture with the encoding and reads it again: the same logical screen, frames,
+// pixels, colours and extensions, and no warning but those of the first reading (odd data is
+// kept as read); saving the copy gives the same bytes. Returns the saved bytes.
+inline QByteArray ExpectRoundTrip(TGIFImage &image, int encoding, const std::vector<std::string> &firstWarnings = {})
+{
+    QByteArray saved;
+    try {
+        saved = SaveBytes(image, encoding);
+    } catch (const GIFException &e) {
+        ADD_FAILURE() << "save failed: " << e.what();
+        return {};
+    }
+    Loaded again = LoadBytes(saved);
+    EXPECT_EQ(again.error, "");
+    for (const std::string &warning : again.warnings)
+        EXPECT_NE(std::find(firstWarnings.begin(), firstWarnings.end(), warning), firstWarnings.end()) << warning;
+    EXPECT_EQ(again.endPos, saved.size());
+    EXPECT_EQ(again.image->GetWidth(), image.GetWidth());
+    EXPECT_EQ(again.image->GetHeight(), image.GetHeight());
+    ExpectTableKept(image.Header().ColorTable(), again.image->Header().ColorTable());
+    std::vector<TGIFSubImage *> a, b;
+    for (int i = 0; i < image.Images().Count(); ++i)
+        if (!image.Images()[i]->Empty())
+            a.push_back(image.Images()[i]);
+    for (int i = 0; i < again.image->Images().Count(); ++i)
+        if (!again.image->Images()[i]->Empty())
+            b.push_back(again.image->Images()[i]);
+    EXPECT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        EXPECT_EQ(std::make_tuple(a[i]->Left, a[i]->Top, a[i]->Width, a[i]->Height, a[i]->Interlaced()),
+                  std::make_tuple(b[i]->Left, b[i]->Top, b[i]->Width, b[i]->Height, b[i]->Interlaced()));
+        EXPECT_TRUE(a[i]->DataSize() == b[i]->DataSize() &&
+                    std::memcmp(a[i]->Data(), b[i]->Data(), a[i]->DataSize()) == 0);
+        ExpectTableKept(a[i]->ColorTable(), b[i]->ColorTable());
+    }
+    EXPECT_EQ(AllExtensions(image), AllExtensions(*again.image));
+    EXPECT_EQ(SaveBytes(*again.image, encoding), saved);
+    return saved;
 }
 
 // ---------------------------------------------------------------------------------------
