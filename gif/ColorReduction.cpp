@@ -1,6 +1,8 @@
 #include "gif/ColorReduction.h"
+#include "gif/ColorQuantizer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 TPalette MakeNetscapePalette()
@@ -263,4 +265,328 @@ void TDIBWriter::Finish()
         std::memcpy(picture.scanLine(y), pixels + int64_t(height - 1 - y) * rowSize, usedBytes);
     dib = QByteArray();
     bitmap.SetImage(picture, pixelFormat);
+}
+
+// ---------------------------------------------------------------------------------------
+// Palettes
+
+const TPalette &SystemPalette20()
+{
+    static const TPalette palette = {
+        qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),     qRgb(128, 128, 0),   qRgb(0, 0, 128),
+        qRgb(128, 0, 128),   qRgb(0, 128, 128),   qRgb(192, 192, 192), qRgb(192, 220, 192), qRgb(166, 202, 240),
+        qRgb(255, 251, 240), qRgb(160, 160, 164), qRgb(128, 128, 128), qRgb(255, 0, 0),     qRgb(0, 255, 0),
+        qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),   qRgb(255, 255, 255)};
+    return palette;
+}
+
+TPalette MakeGrayScalePalette()
+{
+    TPalette palette;
+    palette.reserve(256);
+    for (int i = 0; i < 256; ++i)
+        palette.append(qRgb(i, i, i));
+    return palette;
+}
+
+TPalette MakeMonochromePalette() { return {qRgb(0, 0, 0), qRgb(255, 255, 255)}; }
+
+TPalette MakeSystemGray4Palette()
+{
+    return {qRgb(0, 0, 0), qRgb(128, 128, 128), qRgb(192, 192, 192), qRgb(255, 255, 255)};
+}
+
+TPalette MakeHalftonePalette()
+{
+    const TPalette &system = SystemPalette20();
+    TPalette palette = system.mid(0, 10);
+    for (QRgb c : MakeNetscapePalette())
+        if (!system.contains(c))
+            palette.append(c);
+    // Greys between the cube's levels fill the rest.
+    for (int i = 1; palette.size() < 246; ++i) {
+        const int level = (i * 255 + 14) / 29;
+        palette.append(qRgb(level, level, level));
+    }
+    return palette + system.mid(10, 10);
+}
+
+// ---------------------------------------------------------------------------------------
+// Lookups
+
+namespace {
+int CacheCell(int red, int green, int blue) { return (blue >> 3) * 1024 + (green >> 3) * 32 + (red >> 3); }
+} // namespace
+
+TFastColorLookup::TFastColorLookup(const TPalette &palette)
+    : TColorLookup(int(std::min<qsizetype>(palette.size(), 256))), cache(32768, -1)
+{
+    entries.assign(palette.begin(), palette.begin() + colorCount);
+    for (int i = 0; i < colorCount; ++i) {
+        int16_t &cell = cache[size_t(CacheCell(qRed(entries[i]), qGreen(entries[i]), qBlue(entries[i])))];
+        if (cell < 0)
+            cell = int16_t(i);
+    }
+}
+
+uint8_t TFastColorLookup::MapColor(uint8_t &red, uint8_t &green, uint8_t &blue)
+{
+    int16_t &cell = cache[size_t(CacheCell(red, green, blue))];
+    if (cell < 0) {
+        int best = 0x30000;
+        cell = 0;
+        for (int i = 0; i < colorCount; ++i) {
+            const QRgb e = entries[size_t(i)];
+            const int distance = std::abs(qRed(e) - red) + std::abs(qGreen(e) - green) + std::abs(qBlue(e) - blue);
+            if (distance < best) {
+                best = distance;
+                cell = int16_t(i);
+            }
+        }
+    }
+    const QRgb chosen = entries[size_t(cell)];
+    red = uint8_t(qRed(chosen));
+    green = uint8_t(qGreen(chosen));
+    blue = uint8_t(qBlue(chosen));
+    return uint8_t(cell);
+}
+
+uint8_t TGrayScaleLookup::MapColor(uint8_t &red, uint8_t &green, uint8_t &blue)
+{
+    const uint8_t grey = uint8_t((77 * red + 150 * green + 29 * blue) >> 8);
+    red = green = blue = grey;
+    return grey;
+}
+
+uint8_t TMonochromeLookup::MapColor(uint8_t &red, uint8_t &green, uint8_t &blue)
+{
+    const bool white = 77 * red + 150 * green + 29 * blue > 0x7F00;
+    red = green = blue = white ? 255 : 0;
+    return white ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Error diffusion by kernel
+
+const TDitherKernel StuckiKernel = {
+    42, {{1, 0, 8}, {2, 0, 4},
+         {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2},
+         {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}}};
+const TDitherKernel SierraKernel = {
+    32, {{1, 0, 5}, {2, 0, 3},
+         {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2},
+         {-1, 2, 2}, {0, 2, 3}, {1, 2, 2}}};
+const TDitherKernel JarvisJudiceNinkeKernel = {
+    48, {{1, 0, 7}, {2, 0, 5},
+         {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
+         {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}}};
+const TDitherKernel StevensonArceKernel = {
+    200, {{2, 0, 32},
+          {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16},
+          {-2, 2, 12}, {0, 2, 26}, {2, 2, 12},
+          {-3, 3, 5}, {-1, 3, 12}, {1, 3, 12}, {3, 3, 5}}};
+const TDitherKernel BurkesKernel = {
+    32, {{1, 0, 8}, {2, 0, 4},
+         {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}}};
+
+TKernelDitherer::TKernelDitherer(int width, TColorLookup &lookup, const TDitherKernel &kernel)
+    : TDitherEngine(width, lookup), kernel(kernel)
+{
+    for (const TDitherKernel::Share &share : kernel.shares) {
+        margin = std::max(margin, std::abs(share.dx));
+        rows = std::max(rows, share.dy + 1);
+    }
+    stride = std::max(width, 0) + 2 * margin;
+    for (auto &channel : cells)
+        channel.assign(size_t(stride) * rows, 0);
+}
+
+// The cells of the row `rowsBelow` rows below the current one, from its first pixel (margin
+// cells lie before and after).
+int32_t *TKernelDitherer::Cells(int channel, int rowsBelow)
+{
+    return cells[channel].data() + size_t((firstRow + rowsBelow) % rows) * stride + margin;
+}
+
+uint8_t TKernelDitherer::DitherPixel(uint8_t &red, uint8_t &green, uint8_t &blue)
+{
+    uint8_t *value[3] = {&red, &green, &blue};
+    int wanted[3];
+    const int half = kernel.divisor / 2;
+    for (int c = 0; c < 3; ++c) {
+        wanted[c] = std::clamp(*value[c] + (Cells(c, 0)[column] + half) / kernel.divisor, 0, 255);
+        *value[c] = uint8_t(wanted[c]);
+    }
+    const uint8_t index = lookup.MapColor(red, green, blue);
+    for (int c = 0; c < 3; ++c) {
+        const int error = wanted[c] - *value[c];
+        if (error == 0)
+            continue;
+        for (const TDitherKernel::Share &share : kernel.shares)
+            Cells(c, share.dy)[column + share.dx * direction] += error * share.weight;
+    }
+    column += direction;
+    return index;
+}
+
+void TKernelDitherer::NextRow()
+{
+    // The finished row's cells become the last row's, cleared.
+    for (int c = 0; c < 3; ++c)
+        std::fill_n(Cells(c, 0) - margin, stride, 0);
+    firstRow = (firstRow + 1) % rows;
+    TDitherEngine::NextRow();
+}
+
+std::unique_ptr<TDitherEngine> CreateDitherer(int kind, int width, TColorLookup &lookup)
+{
+    switch (kind) {
+    case dkNearest:
+        return std::make_unique<TDitherEngine>(width, lookup);
+    case dkFloydSteinberg:
+        return std::make_unique<TFloydSteinbergDitherer>(width, lookup);
+    case dkStucki:
+        return std::make_unique<TStuckiDitherer>(width, lookup);
+    case dkSierra:
+        return std::make_unique<TSierraDitherer>(width, lookup);
+    case dkJaJuNi:
+        return std::make_unique<TJaJuNiDitherer>(width, lookup);
+    case dkSteveArche:
+        return std::make_unique<TSteveArcheDitherer>(width, lookup);
+    case dkBurkes:
+        return std::make_unique<TBurkesDitherer>(width, lookup);
+    default:
+        return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// TDIBReader
+
+namespace {
+TPixelFormat ReadFormat(TPixelFormat format)
+{
+    switch (format) {
+    case TPixelFormat::pf1bit:
+    case TPixelFormat::pf4bit:
+    case TPixelFormat::pf8bit:
+        return format;
+    default:
+        return TPixelFormat::pf24bit;
+    }
+}
+} // namespace
+
+TDIBReader::TDIBReader(const TBitmap &source, TPixelFormat format)
+    // The reader only reads: the bitmap keeps its pixels and format.
+    : TDIB(const_cast<TBitmap &>(source), ReadFormat(format))
+{
+    if (source.GetEmpty())
+        throw EInvalidGraphic("Image has no DIB");
+    if (pixelFormat == source.PixelFormat())
+        pixels = source.Image();
+    else if (pixelFormat == TPixelFormat::pf24bit)
+        pixels = source.Image().convertToFormat(QImage::Format_BGR888);
+    else
+        throw EInvalidGraphic("Unsupported PixelFormat");
+    if (pixelFormat == TPixelFormat::pf4bit)
+        packed.assign(size_t(pixels.width() + 1) / 2, 0);
+}
+
+uint8_t *TDIBReader::ScanLine(int row)
+{
+    if (row < 0 || row >= pixels.height())
+        throw EInvalidGraphicOperation("Scan line index out of range");
+    // A const row: the shared pixels are not detached, nothing writes through it.
+    auto *line = const_cast<uint8_t *>(pixels.constScanLine(row));
+    if (pixelFormat != TPixelFormat::pf4bit)
+        return line;
+    std::fill(packed.begin(), packed.end(), 0);
+    for (int x = 0; x < pixels.width(); ++x)
+        packed[size_t(x) / 2] |= uint8_t((line[x] & 0x0F) << (x % 2 ? 0 : 4));
+    return packed.data();
+}
+
+// ---------------------------------------------------------------------------------------
+// ReduceBitmapColors
+
+namespace {
+// The palette and lookup of a reduction mode (an empty palette for an unknown mode).
+TPalette ModePalette(int mode, TDIBReader &reader, int paletteBits, const TPalette &customPalette)
+{
+    switch (mode) {
+    case redSystem20:
+        return SystemPalette20();
+    case redHalftone:
+        return MakeHalftonePalette();
+    case redSystemGray4:
+        return MakeSystemGray4Palette();
+    case redMonochrome:
+        return MakeMonochromePalette();
+    case redGrayScale:
+        return MakeGrayScalePalette();
+    case redNetscape:
+        return MakeNetscapePalette();
+    case redOptimized:
+        if (paletteBits < 0 || paletteBits > 8)
+            throw GIFException("Invalid number of palette bits");
+        return MakeOptimizedPalette(reader, reader.Width(), reader.Height(), 1 << paletteBits, 8, false);
+    case redOptimizedSystem:
+        return MakeOptimizedPalette(reader, reader.Width(), reader.Height(), 236, 8, true);
+    case redCustomPalette:
+        return customPalette.mid(0, 256);
+    default:
+        return {};
+    }
+}
+
+std::unique_ptr<TColorLookup> ModeLookup(int mode, const TPalette &palette)
+{
+    switch (mode) {
+    case redMonochrome:
+        return std::make_unique<TMonochromeLookup>();
+    case redGrayScale:
+        return std::make_unique<TGrayScaleLookup>();
+    case redNetscape:
+        return std::make_unique<TNetscapeColorLookup>();
+    default:
+        return std::make_unique<TFastColorLookup>(palette);
+    }
+}
+} // namespace
+
+std::unique_ptr<TBitmap> ReduceBitmapColors(const TBitmap &source, int mode, int ditherKind, int paletteBits,
+                                            const TPalette &customPalette)
+{
+    auto result = std::make_unique<TBitmap>();
+    if (mode == redNone) {
+        result->Assign(source);
+        result->SetPixelFormat(TPixelFormat::pf24bit);
+        return result;
+    }
+    TDIBReader reader(source, TPixelFormat::pf24bit);
+    if (mode < 0 || mode > redCustomPalette)
+        return result;
+    const TPalette palette = ModePalette(mode, reader, paletteBits, customPalette);
+    const std::unique_ptr<TColorLookup> lookup = ModeLookup(mode, palette);
+    if (palette.isEmpty() || lookup->Colors() == 0)
+        return result;
+    const std::unique_ptr<TDitherEngine> engine = CreateDitherer(ditherKind, reader.Width(), *lookup);
+    if (!engine)
+        return result;
+    TDIBWriter writer(*result, TPixelFormat::pf8bit, reader.Width(), reader.Height(), palette);
+    for (int y = 0; y < reader.Height(); ++y) {
+        const uint8_t *in = reader.ScanLine(y);
+        uint8_t *out = writer.ScanLine(y);
+        while (engine->InRow()) {
+            const int x = engine->Column();
+            uint8_t red = in[3 * x + 2], green = in[3 * x + 1], blue = in[3 * x];
+            out[x] = engine->DitherPixel(red, green, blue);
+        }
+        engine->NextRow();
+    }
+    writer.Finish();
+    // The result's colour table is the palette itself, not padded to 256 entries.
+    result->SetPalette(palette);
+    return result;
 }

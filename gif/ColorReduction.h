@@ -231,3 +231,126 @@ private:
     QByteArray dib;
     bool finished = false;
 };
+
+// ---------------------------------------------------------------------------------------
+// The palettes of the reduction modes
+
+// The 20 static colours of the desktop's default palette: ten dark and pastel colours, then ten
+// bright ones (the last is white).
+const TPalette &SystemPalette20();
+TPalette MakeGrayScalePalette();     // 256 greys (i, i, i)
+TPalette MakeMonochromePalette();    // black, white
+TPalette MakeSystemGray4Palette();   // greys 0, 128, 192, 255
+// 256 different colours: the first ten static colours, the colour cube without the static
+// colours, 28 greys between the cube's levels, the last ten static colours.
+TPalette MakeHalftonePalette();
+
+// ---------------------------------------------------------------------------------------
+// More lookups
+
+// The nearest palette entry (smallest sum of channel differences, the lowest index winning a
+// tie), searched once per 5-5-5 colour cell: later colours of a cell get the same entry.
+class TFastColorLookup final : public TColorLookup {
+public:
+    explicit TFastColorLookup(const TPalette &palette);
+    uint8_t MapColor(uint8_t &red, uint8_t &green, uint8_t &blue) override;
+
+private:
+    std::vector<QRgb> entries;
+    std::vector<int16_t> cache;   // 32768 cells, -1 when empty
+};
+
+// 256 greys: grey = (77 red + 150 green + 29 blue) >> 8.
+class TGrayScaleLookup final : public TColorLookup {
+public:
+    TGrayScaleLookup() : TColorLookup(256) {}
+    uint8_t MapColor(uint8_t &red, uint8_t &green, uint8_t &blue) override;
+};
+
+// Black (0) or white (1): white when 77 red + 150 green + 29 blue is above 0x7F00.
+class TMonochromeLookup final : public TColorLookup {
+public:
+    TMonochromeLookup() : TColorLookup(2) {}
+    uint8_t MapColor(uint8_t &red, uint8_t &green, uint8_t &blue) override;
+};
+
+// ---------------------------------------------------------------------------------------
+// Error diffusion by kernel
+
+// Where the error of a pixel goes: shares of weight/divisor to the pixels at (dx, dy), dx
+// counted in the scan direction of the row, dy in rows below (0: the same row, ahead only).
+struct TDitherKernel {
+    struct Share {
+        int dx, dy, weight;
+    };
+    int divisor;
+    std::vector<Share> shares;
+};
+
+// An error-diffusing engine for any kernel. Per channel it keeps one row of error cells for the
+// current row and for each row below that the kernel reaches, each with margin cells beside the
+// row that take the shares falling outside the picture and are never read.
+class TKernelDitherer : public TDitherEngine {
+public:
+    TKernelDitherer(int width, TColorLookup &lookup, const TDitherKernel &kernel);
+    uint8_t DitherPixel(uint8_t &red, uint8_t &green, uint8_t &blue) override;
+    void NextRow() override;
+
+private:
+    int32_t *Cells(int channel, int rowsBelow);
+    const TDitherKernel &kernel;
+    int margin = 0, rows = 1, stride = 0, firstRow = 0;
+    std::vector<int32_t> cells[3];
+};
+
+extern const TDitherKernel StuckiKernel, SierraKernel, JarvisJudiceNinkeKernel, StevensonArceKernel, BurkesKernel;
+
+class TStuckiDitherer final : public TKernelDitherer {
+public:
+    TStuckiDitherer(int width, TColorLookup &lookup) : TKernelDitherer(width, lookup, StuckiKernel) {}
+};
+class TSierraDitherer final : public TKernelDitherer {
+public:
+    TSierraDitherer(int width, TColorLookup &lookup) : TKernelDitherer(width, lookup, SierraKernel) {}
+};
+class TJaJuNiDitherer final : public TKernelDitherer {
+public:
+    TJaJuNiDitherer(int width, TColorLookup &lookup) : TKernelDitherer(width, lookup, JarvisJudiceNinkeKernel) {}
+};
+class TSteveArcheDitherer final : public TKernelDitherer {
+public:
+    TSteveArcheDitherer(int width, TColorLookup &lookup) : TKernelDitherer(width, lookup, StevensonArceKernel) {}
+};
+class TBurkesDitherer final : public TKernelDitherer {
+public:
+    TBurkesDitherer(int width, TColorLookup &lookup) : TKernelDitherer(width, lookup, BurkesKernel) {}
+};
+
+// The engine of a dither kind, or none for an unknown kind.
+std::unique_ptr<TDitherEngine> CreateDitherer(int kind, int width, TColorLookup &lookup);
+
+// ---------------------------------------------------------------------------------------
+// Reading pixels, and reducing a picture to a palette
+
+// The rows of a bitmap in DIB layout: 1 bit (most significant first), 4 bits (two pixels a
+// byte, high half first), 8 bits (indexes), or 24 bits (blue, green, red) for every other
+// format. The bitmap itself is left as it is; deeper pictures are read from a 24-bit copy.
+// "Image has no DIB" for an empty bitmap, "Scan line index out of range" outside it.
+class TDIBReader : public TDIB {
+public:
+    explicit TDIBReader(const TBitmap &bitmap, TPixelFormat format = TPixelFormat::pf24bit);
+    uint8_t *ScanLine(int row) override;
+    int Width() const { return pixels.width(); }
+    int Height() const { return pixels.height(); }
+
+private:
+    QImage pixels;
+    std::vector<uint8_t> packed;   // the row of a 4-bit picture, packed
+};
+
+// A new 8-bit bitmap with the source's pixels reduced to the palette of `mode`, each pixel
+// mapped by the engine of `ditherKind`; redNone gives a 24-bit copy. A mode above 9, an
+// unknown dither kind or a palette without colours give an empty bitmap. redOptimized makes
+// 2^paletteBits colours: paletteBits outside 0..8 raise "Invalid number of palette bits".
+std::unique_ptr<TBitmap> ReduceBitmapColors(const TBitmap &source, int mode, int ditherKind, int paletteBits,
+                                            const TPalette &customPalette = {});

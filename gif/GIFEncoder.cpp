@@ -499,3 +499,10 @@ void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
     EncodePixels(stream, minCodeSize, colorCount, frame.Data(), frame.Interlaced(), frame.Height, frame.Width,
                  encoding);
 }
+
+void TGIFImage::WriteData(QIODevice &stream)
+{
+    if (GIFOptimizeOnWrite)
+        Compact(CompactAll, 0, 0, 8);
+    SaveToStream(stream);
+}

@@ -5,9 +5,9 @@
 #include "gif/GIFPainter.h"
 #include "gif/GIFStreamIO.h"
 
-#include "platform/MainThreadCalls.h"
-
+#include "platform/Bitmap.h"
 #include "platform/CodePage.h"
+#include "platform/MainThreadCalls.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -347,15 +347,15 @@ bool TGIFColorMap::SortByUse()
             translation[size_t(order[size_t(newIndex)])] = uint8_t(newIndex);
         RemapPixels(translation);
         std::vector<TGIFColor> sorted(colors);
-        int newCount = count;
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < count; ++i)
             sorted[size_t(i)] = colors[size_t(order[size_t(i)])];
-            if (counts[size_t(order[size_t(i)])] == 0 && newCount == count)
-                newCount = i;
-        }
         colors = sorted;
-        count = newCount;
     }
+    // Unused entries are dropped also when the order was already right.
+    int used = 1;
+    while (used < count && counts[size_t(order[size_t(used)])] > 0)
+        ++used;
+    count = used;
     Changed();
     return true;
 }
@@ -404,6 +404,8 @@ void TGIFGlobalColorMap::CountUses(std::vector<uint32_t> &counts)
 
 void TGIFGlobalColorMap::RemapPixels(const std::vector<uint8_t> &translation)
 {
+    // The background index follows its colour.
+    header->BackgroundColorIndex = translation[header->BackgroundColorIndex];
     TGIFImage *image = header->Image();
     if (!image)
         return;
@@ -714,26 +716,29 @@ void TGIFSubImage::Assign(const TGIFSubImage &source)
         if (data)
             std::memcpy(data.get(), source.data.get(), dataSize);
     }
-    // Extensions are copied through their own stream form.
-    for (int i = 0; i < source.extensions->Count(); ++i) {
-        TGIFExtension *from = source.extensions->Extension(i);
-        QBuffer buffer;
-        buffer.open(QIODevice::ReadWrite);
-        from->SaveToStream(buffer);
-        buffer.seek(1);
-        const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(buffer);
-        if (!cls)
-            cls = &from->Class();
-        buffer.seek(0);
-        TGIFExtension *copy = cls->Create(this);
-        try {
-            copy->LoadFromStream(buffer);
-        } catch (...) {
-            delete copy;
-            throw;
-        }
-        extensions->Add(copy);
+    for (int i = 0; i < source.extensions->Count(); ++i)
+        extensions->Add(CopyExtension(*source.extensions->Extension(i), this));
+}
+
+TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame)
+{
+    // Through the extension's own stream form, so that the copy belongs to the new frame.
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    source.SaveToStream(buffer);
+    buffer.seek(1);
+    const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(buffer);
+    if (!cls)
+        cls = &source.Class();
+    buffer.seek(0);
+    TGIFExtension *copy = cls->Create(frame);
+    try {
+        copy->LoadFromStream(buffer);
+    } catch (...) {
+        delete copy;
+        throw;
     }
+    return copy;
 }
 
 void TGIFSubImage::LoadFromStream(QIODevice &stream)
@@ -860,15 +865,14 @@ int TGIFImage::Add(TGIFSubImage *frame)
 
 int TGIFImage::Add(const TGraphic &source)
 {
-    if (auto *gif = dynamic_cast<const TGIFImage *>(&source)) {
-        if (gif->Images().Count() > 0) {
-            auto *frame = new TGIFSubImage(this);
-            frame->Assign(*gif->Images()[0]);
-            return Add(frame);
-        }
+    auto *frame = new TGIFSubImage(this);
+    try {
+        frame->Assign(source);
+    } catch (...) {
+        delete frame;
+        throw;
     }
-    // Frames made from other graphics are not supported yet.
-    throw GIFException("Object type not supported for operation");
+    return Add(frame);
 }
 
 int TGIFImage::BitsPerPixel() const
@@ -908,7 +912,18 @@ void TGIFImage::Assign(const TGraphic &source)
     auto *gif = dynamic_cast<const TGIFImage *>(&source);
     if (!gif) {
         Clear();
-        TGraphic::Assign(source);
+        auto *frame = new TGIFSubImage(this);
+        try {
+            frame->Assign(source);
+        } catch (const EConvertError &) {
+            delete frame;
+            TGraphic::Assign(source);
+            return;
+        } catch (...) {
+            delete frame;
+            throw;
+        }
+        Add(frame);
         return;
     }
     Clear();
@@ -1131,16 +1146,36 @@ void TGIFImage::LoadFromClipboardFormat()
     const QMimeData *mime = clipboard ? clipboard->mimeData() : nullptr;
     if (!mime)
         throw GIFException("Unsupported clipboard format");
-    for (const char *format : {GIFClipboardFormatName, GIFClipboardMimeType}) {
-        if (mime->hasFormat(format)) {
-            QByteArray bytes = mime->data(format);
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::ReadOnly);
-            LoadFromStream(buffer);
-            return;
-        }
+    // The pasted picture is made apart, so that a paste that fails leaves this one as it was.
+    TGIFImage pasted;
+    pasted.OnCodecWarning = OnCodecWarning;
+    const char *gifFormat = nullptr;
+    for (const char *format : {GIFClipboardFormatName, GIFClipboardMimeType})
+        if (!gifFormat && mime->hasFormat(format))
+            gifFormat = format;
+    if (gifFormat) {
+        QByteArray bytes = mime->data(gifFormat);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        pasted.LoadFromStream(buffer);
+    } else {
+        // Any other picture the clipboard offers becomes one frame.
+        const QImage picture = mime->hasImage() ? qvariant_cast<QImage>(mime->imageData()) : QImage();
+        if (picture.isNull())
+            throw GIFException("Unsupported clipboard format");
+        pasted.ReductionMode = ReductionMode;
+        pasted.DitherKind = DitherKind;
+        pasted.PaletteBits = PaletteBits;
+        pasted.Assign(*BitmapFromImage(picture));
     }
-    throw GIFException("Unsupported clipboard format");
+    // Assign brings the pasted picture's settings along; this picture keeps its own.
+    const uint16_t flags = PaintFlags;
+    const uint8_t priority = PainterPriority;
+    const TColor backdrop = BackdropColor;
+    Assign(pasted);
+    PaintFlags = flags;
+    PainterPriority = priority;
+    BackdropColor = backdrop;
 }
 
 void TGIFImage::SaveToClipboardFormat()

@@ -1,12 +1,15 @@
 #pragma once
 // The GIF codec: the picture model of a GIF file, the reader that
 // builds it from a stream, the extension blocks, the writer with its LZW and run-length
-// encoders, and the drawing of frames with the animation painter.
+// encoders, the drawing of frames with the animation painter, and the making of GIF pictures
+// from other pictures.
 //
 // Source files: GIFImage.cpp (model and reader), GIFDecoder.cpp (LZW decoding),
 // GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding),
 // GIFRender.cpp (frame bitmaps, masks, drawing), GIFPainter.cpp (the animation thread),
-// ColorReduction.cpp (palettes, lookups, dithering, pixel buffers).
+// ColorReduction.cpp (palettes, lookups, dithering, pixel buffers), ColorQuantizer.cpp (the
+// octree), GIFConvert.cpp (frames from other pictures, cropping, merging), GIFOptimize.cpp
+// (the whole-picture optimiser).
 #include "platform/Exceptions.h"
 #include "platform/Graphic.h"
 
@@ -28,6 +31,8 @@ class TPainterClock;
 class TGIFSubImage;
 class TGIFExtension;
 class TGIFList;
+class TBitmap;
+class TPicture;
 
 // A colour outside a table: a 24-bit RGB number with red in the low byte.
 using TColor = uint32_t;
@@ -321,6 +326,20 @@ public:
     uint8_t *Rows(int y);
     // Copies another frame: descriptor, local table, pixels and extensions.
     void Assign(const TGIFSubImage &source);
+    // A frame made from another picture (GIFConvert.cpp): bitmaps of 1, 4 and 8 bits keep their
+    // palette, deeper ones are reduced with the picture's ReductionMode, DitherKind and
+    // PaletteBits; icons and metafiles bring their transparency, other graphics are drawn.
+    // "Color table overflow" when an unreduced picture has more than 256 colours.
+    void Assign(const TGraphic &source);
+    void Assign(const TPicture &source);
+    // Crops a transparent frame to the box of its visible pixels; with none it becomes empty.
+    void Trim();
+    // Keeps the pixels inside the rectangle (in picture coordinates); nothing changes when the
+    // rectangle misses the frame.
+    void Crop(int left, int top, int width, int height);
+    // Makes transparent the pixels that show the same colour as `previous` (the frame shown
+    // before this one) shows there.
+    void DropRepeats(TGIFSubImage *previous);
     TPalette GetPalette();
     void SetPalette(const TPalette &palette);
     // Renders the bitmap (and the mask) when none is cached; none for an empty frame.
@@ -497,6 +516,9 @@ public:
     void ReadBody(QIODevice &stream) override;
 };
 
+// A copy of an extension that belongs to `frame` (not yet in its list).
+TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame);
+
 // The registries (created on first use, freed by UnregisterGIFCodec). Look-ups search from the
 // last registered pair to the first.
 void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls);
@@ -539,7 +561,7 @@ public:
 
     void Clear();
     int Add(TGIFSubImage *frame);        // appended as it is
-    int Add(const TGraphic &source);     // "Object type not supported for operation" for now
+    int Add(const TGraphic &source);     // any other graphic becomes a new frame
     // The largest bits per pixel of the global table and of every frame.
     int BitsPerPixel() const;
     int ColorResolution() const { return BitsPerPixel() - 1; }
@@ -566,7 +588,15 @@ public:
     void LoadFromStream(QIODevice &stream) override;
     void SaveToStream(QIODevice &stream) override;
 
-    // The clipboard format "GIF Image" (the whole file, under that name and as GIFClipboardMimeType).
+    // Shrinks the picture (GIFOptimize.cpp): the options are a set of TCompactOption. The
+    // reduction mode is only checked; no colours are reduced here.
+    void Compact(uint8_t options, uint8_t reductionMode = 0, uint8_t ditherKind = 0, int paletteBits = 8);
+    // The component-stream form: optimised first when GIFOptimizeOnWrite is set.
+    void WriteData(QIODevice &stream);
+
+    // The clipboard format "GIF Image" (the whole file, under that name and as
+    // GIFClipboardMimeType). Pasting takes a GIF first, else any picture the clipboard offers,
+    // converted into one frame.
     void LoadFromClipboardFormat();
     void SaveToClipboardFormat();
 
@@ -621,6 +651,21 @@ private:
 
 extern const char *const GIFClipboardMimeType;   // "image/gif"
 extern const char *const GIFClipboardFormatName; // "GIF Image", offered beside it
+
+// What TGIFImage::Compact does.
+enum TCompactOption : uint8_t {
+    CompactTrim = 0x01,      // crop transparent frames, drop frames that become empty
+    CompactRepeats = 0x02,   // make each frame transparent where it repeats the frame it is shown over
+    CompactCleanup = 0x04,   // drop unused transparency, needless disposal, non-display extensions, empty frames
+    CompactTables = 0x08,    // sort colour tables by use and drop unused entries
+    CompactColors = 0x10,    // only checked: a caller-given palette needs CompactCleanup
+    CompactAll = 0x1F,
+};
+
+// A bitmap of a picture that another program made (a pasted or loaded QImage): 32-bit when it
+// has an alpha channel, with a mask (alpha below one half is transparent) and Transparent set;
+// otherwise 24-bit, or 8-bit for indexed pictures.
+std::unique_ptr<TBitmap> BitmapFromImage(const QImage &image);
 
 // Start-up and shutdown of the codec: registers ".gif" as "GIF Image" with the picture loader.
 void RegisterGIFCodec();

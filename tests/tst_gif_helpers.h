@@ -4,6 +4,8 @@
 #include "gif/GIFImage.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -362,6 +364,23 @@ inline QByteArray GraphicControl(uint8_t packed, int delay, uint8_t transparentI
     b.append(char(transparentIndex));
     b.append(char(0));
     return b;
+}
+
+// The glossgif tool beside the test program, run to its end.
+struct ToolResult {
+    int code = -1;
+    QString out, err;
+};
+
+inline QString Tool() { return QCoreApplication::applicationDirPath() + "/glossgif"; }
+
+inline ToolResult RunTool(const QStringList &args)
+{
+    QProcess p;
+    p.start(Tool(), args);
+    p.waitForFinished(120000);
+    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 } // namespace giftest

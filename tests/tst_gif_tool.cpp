@@ -12,21 +12,6 @@
 using namespace giftest;
 
 namespace {
-struct Result {
-    int code = -1;
-    QString out, err;
-};
-
-QString Tool() { return QCoreApplication::applicationDirPath() + "/glossgif"; }
-
-Result RunTool(const QStringList &args)
-{
-    QProcess p;
-    p.start(Tool(), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
 
 QString Data(const char *name) { return QString::fromStdString(TestDataDir()) + "/" + name; }
 } // namespace
@@ -42,7 +27,7 @@ protected:
 
 TEST_F(GlossGif, InfoListsFramesLoopsAndComments)
 {
-    Result r = RunTool({"info", Data("real/animated-red-blue.gif")});
+    ToolResult r = RunTool({"info", Data("real/animated-red-blue.gif")});
     EXPECT_EQ(r.code, 0);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 6);
@@ -77,7 +62,7 @@ TEST_F(GlossGif, LoadFailuresAndWrongArguments)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("not a gif at all");
     f.close();
-    Result r = RunTool({"info", f.fileName()});
+    ToolResult r = RunTool({"info", f.fileName()});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err, "error: Invalid GIF signature\n");
     EXPECT_EQ(RunTool({}).code, 2);
@@ -86,7 +71,7 @@ TEST_F(GlossGif, LoadFailuresAndWrongArguments)
     EXPECT_EQ(RunTool({"decode", Data("real/hat.gif"), "-n"}).code, 2);
     EXPECT_EQ(RunTool({"reencode", "a"}).code, 2);
     for (const char *command : {"info", "indexes", "decode", "reencode"}) {
-        Result help = RunTool({command, "--help"});
+        ToolResult help = RunTool({command, "--help"});
         EXPECT_EQ(help.code, 0) << command;
         EXPECT_TRUE(help.out.startsWith("usage: glossgif " + QString(command))) << command;
     }
@@ -104,7 +89,7 @@ TEST_F(GlossGif, IndexesDecodeAndReencode)
         expected.append(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()));
     EXPECT_EQ(bytes, expected);
 
-    Result d = RunTool({"decode", Data("real/hat.gif"), "-n", "3"});
+    ToolResult d = RunTool({"decode", Data("real/hat.gif"), "-n", "3"});
     EXPECT_EQ(d.code, 0);
     EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d{3} ms \\d+\\.\\d MB/s\\n$").match(d.out).hasMatch()) << d.out.toStdString();
 

@@ -3,15 +3,24 @@
 //   glossgif indexes FILE OUT
 //   glossgif decode FILE [-n N]
 //   glossgif reencode IN OUT [--rle]
+//   glossgif convert IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--optimize]
+//   glossgif optimize IN.gif OUT.gif [--options MASK]
 //   glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]
 #include "gif/GIFImage.h"
 #include "gif/GIFPainter.h"
+
+#include "platform/Bitmap.h"
+#include "platform/Picture.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QSaveFile>
 #include <QPainter>
 
 #include <algorithm>
@@ -49,6 +58,8 @@ const char *const MainUsage =
     "  indexes FILE OUT          write the pixel indexes of every frame with an image\n"
     "  decode FILE [-n N]        time N loads from memory (default 20)\n"
     "  reencode IN OUT [--rle]   load and save again (LZW, or run-length codes)\n"
+    "  convert IN OUT.gif [...]  make a GIF from a BMP, JPEG, PNG, ICO, WMF, EMF or GIF picture\n"
+    "  optimize IN OUT [...]     shrink a GIF picture\n"
     "  frames FILE OUTDIR ...    play through the animation painter, one PNG per frame\n"
     "Run 'glossgif COMMAND --help' for details.\n";
 
@@ -72,6 +83,28 @@ const char *const ReencodeUsage =
     "usage: glossgif reencode IN OUT [--rle]\n"
     "Loads IN and saves it to OUT with LZW coding, or with run-length coding when --rle is given.\n";
 
+const char *const ConvertUsage =
+    "usage: glossgif convert IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--optimize]\n"
+    "Makes a GIF picture of IN (BMP, JPEG, PNG, ICO, WMF, EMF or GIF) and writes it to OUT.gif, whole or\n"
+    "not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
+    "  --reduction N  0 none (the picture must have at most 256 colours), 1 the 20 system colours,\n"
+    "                 2 halftone, 3 four greys, 4 black and white, 5 256 greys, 6 the 216-colour cube,\n"
+    "                 7 an optimised palette (default), 8 optimised with the system colours\n"
+    "  --dither N     0 nearest colour (default), 1 Floyd-Steinberg, 2 Stucki, 3 Sierra,\n"
+    "                 4 Jarvis-Judice-Ninke, 5 Stevenson-Arce, 6 Burkes\n"
+    "  --bits N       2^N colours for --reduction 7, N from 1 to 8 (default 8)\n"
+    "  --rle          run-length codes instead of LZW\n"
+    "  --optimize     optimise the picture before writing it\n"
+    "Prints '<OUT>: <width>x<height> frames=<n> colors=<n> <bytes> bytes <ms> ms'.\n";
+
+const char *const OptimizeUsage =
+    "usage: glossgif optimize IN.gif OUT.gif [--options MASK]\n"
+    "Optimises IN.gif and writes the result to OUT.gif, whole or not at all. MASK (decimal, or hex\n"
+    "after 0x) adds up: 1 crop transparent borders, 2 make repeated pixels transparent, 4 drop\n"
+    "what shows nothing, 8 sort and trim colour tables and share the global one, 16 check the\n"
+    "reduction mode (default 31).\n"
+    "Prints '<IN> <bytes> bytes -> <OUT> <bytes> bytes (<percent>%)'.\n";
+
 const char *const FramesUsage =
     "usage: glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]\n"
     "Plays FILE through the animation painter (in its own thread unless --flags says otherwise) onto a\n"
@@ -86,10 +119,22 @@ int Usage(const char *text)
     return 2;
 }
 
-bool IsHelp(const std::vector<std::string> &args)
+// Prints the usage when the arguments ask for help; true when it did.
+bool PrintedHelp(const std::vector<std::string> &args, const char *usage)
 {
-    return std::find(args.begin(), args.end(), "--help") != args.end() ||
-           std::find(args.begin(), args.end(), "-h") != args.end();
+    if (std::find(args.begin(), args.end(), "--help") == args.end() &&
+        std::find(args.begin(), args.end(), "-h") == args.end())
+        return false;
+    std::fputs(usage, stdout);
+    return true;
+}
+
+// A whole number from low to high in the base (0: decimal, or hexadecimal after 0x).
+bool ParseNumber(const std::string &text, int base, long low, long high, long &value)
+{
+    char *end = nullptr;
+    value = std::strtol(text.c_str(), &end, base);
+    return !text.empty() && end && !*end && value >= low && value <= high;
 }
 
 bool ReadFile(const std::string &name, QByteArray &bytes, std::string &error)
@@ -129,10 +174,8 @@ bool Load(const std::string &name, TGIFImage &image, bool printWarnings = true)
 
 int Info(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(InfoUsage, stdout);
+    if (PrintedHelp(args, InfoUsage))
         return 0;
-    }
     if (args.size() != 1)
         return Usage(InfoUsage);
     TGIFImage image;
@@ -174,10 +217,8 @@ int Info(const std::vector<std::string> &args)
 
 int Indexes(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(IndexesUsage, stdout);
+    if (PrintedHelp(args, IndexesUsage))
         return 0;
-    }
     if (args.size() != 2)
         return Usage(IndexesUsage);
     TGIFImage image;
@@ -202,10 +243,8 @@ int Indexes(const std::vector<std::string> &args)
 
 int Decode(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(DecodeUsage, stdout);
+    if (PrintedHelp(args, DecodeUsage))
         return 0;
-    }
     std::string file;
     int n = 20;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -259,12 +298,31 @@ int Decode(const std::vector<std::string> &args)
     return 0;
 }
 
+// Writes bytes to a file whole or not at all: a new file beside it takes its place only when
+// everything was written.
+bool WriteWhole(const std::string &name, const QByteArray &bytes)
+{
+    QSaveFile out(QString::fromLocal8Bit(name.c_str()));
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        std::fprintf(stderr, "error: Cannot create file %s\n", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+QByteArray SaveToBytes(TGIFImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.SaveToStream(buffer);
+    return bytes;
+}
+
 int Reencode(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(ReencodeUsage, stdout);
+    if (PrintedHelp(args, ReencodeUsage))
         return 0;
-    }
     std::vector<std::string> files;
     bool rle = false;
     for (const std::string &a : args) {
@@ -283,35 +341,160 @@ int Reencode(const std::vector<std::string> &args)
     image.Encoding = rle ? encRunLength : encLZW;
     QByteArray bytes;
     try {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.SaveToStream(buffer);
+        bytes = SaveToBytes(image);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "error: %s\n", e.what());
         return 1;
     }
-    QFile out(QString::fromLocal8Bit(files[1].c_str()));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", files[1].c_str());
+    return WriteWhole(files[1], bytes) ? 0 : 1;
+}
+
+
+// A picture file read by the program's own loader (chosen by extension); PNG through Qt.
+std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
+{
+    const QString path = QString::fromLocal8Bit(name.c_str());
+    if (path.endsWith(".png", Qt::CaseInsensitive)) {
+        QImageReader reader(path, "png");
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw EInvalidGraphic("Cannot read PNG picture " + name + ": " + reader.errorString().toStdString());
+        return BitmapFromImage(image);
+    }
+    const GraphicFactory factory = GraphicFactoryForFile(name);
+    if (!factory)
+        throw EInvalidGraphic("Unknown picture file extension (" + name + ")");
+    std::unique_ptr<TGraphic> graphic = factory();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFOpenError("Cannot open file " + name);
+    graphic->LoadFromStream(file);
+    return graphic;
+}
+
+// The largest colour table of the picture.
+int ColorCount(const TGIFImage &image)
+{
+    int colors = image.Header().ColorTable().Count();
+    for (int i = 0; i < image.Images().Count(); ++i)
+        colors = std::max(colors, image.Images()[i]->ColorTable().Count());
+    return colors;
+}
+
+bool HasPixels(const TGIFImage &image)
+{
+    for (int i = 0; i < image.Images().Count(); ++i)
+        if (!image.Images()[i]->Empty())
+            return true;
+    return false;
+}
+
+void PrintWarnings(TGIFImage &image)
+{
+    image.OnCodecWarning = [](TGIFImage &, int, const std::string &message) {
+        std::fprintf(stderr, "warning: %s\n", message.c_str());
+    };
+}
+
+int Convert(const std::vector<std::string> &args)
+{
+    if (PrintedHelp(args, ConvertUsage))
+        return 0;
+    std::vector<std::string> files;
+    long reduction = 7, dither = 0, bits = 8;
+    bool rle = false, optimize = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--reduction" && hasValue && ParseNumber(args[i + 1], 0, 0, 8, reduction)) {
+            ++i;
+        } else if (a == "--dither" && hasValue && ParseNumber(args[i + 1], 0, 0, 6, dither)) {
+            ++i;
+        } else if (a == "--bits" && hasValue && ParseNumber(args[i + 1], 0, 1, 8, bits)) {
+            ++i;
+        } else if (a == "--rle") {
+            rle = true;
+        } else if (a == "--optimize") {
+            optimize = true;
+        } else if (!a.empty() && a[0] != '-') {
+            files.push_back(a);
+        } else {
+            return Usage(ConvertUsage);
+        }
+    }
+    if (files.size() != 2)
+        return Usage(ConvertUsage);
+    const auto start = std::chrono::steady_clock::now();
+    TGIFImage image;
+    PrintWarnings(image);
+    image.ReductionMode = uint8_t(reduction);
+    image.DitherKind = uint8_t(dither);
+    image.PaletteBits = int(bits);
+    image.Encoding = rle ? encRunLength : encLZW;
+    QByteArray bytes;
+    try {
+        const std::unique_ptr<TGraphic> picture = ReadPicture(files[0]);
+        if (picture->GetEmpty())
+            throw GIFException("Image is empty");
+        image.Assign(*picture);
+        if (!HasPixels(image))
+            throw GIFException("Image is empty");
+        if (optimize)
+            image.Compact(CompactAll);
+        bytes = SaveToBytes(image);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "error: %s: %s\n", files[0].c_str(), e.what());
         return 1;
     }
+    if (!WriteWhole(files[1], bytes))
+        return 1;
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%s: %dx%d frames=%d colors=%d %lld bytes %.1f ms\n", files[1].c_str(), image.GetWidth(),
+                image.GetHeight(), image.Images().Count(), ColorCount(image), (long long)bytes.size(), ms);
     return 0;
 }
 
-bool ParseNumber(const std::string &text, int base, long low, long high, long &value)
+int Optimize(const std::vector<std::string> &args)
 {
-    char *end = nullptr;
-    value = std::strtol(text.c_str(), &end, base);
-    return !text.empty() && end && !*end && value >= low && value <= high;
+    if (PrintedHelp(args, OptimizeUsage))
+        return 0;
+    std::vector<std::string> files;
+    long options = CompactAll;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--options" && i + 1 < args.size() && ParseNumber(args[i + 1], 0, 0, CompactAll, options))
+            ++i;
+        else if (!args[i].empty() && args[i][0] != '-')
+            files.push_back(args[i]);
+        else
+            return Usage(OptimizeUsage);
+    }
+    if (files.size() != 2)
+        return Usage(OptimizeUsage);
+    TGIFImage image;
+    if (!Load(files[0], image))
+        return 1;
+    QByteArray bytes;
+    try {
+        image.Compact(uint8_t(options));
+        bytes = SaveToBytes(image);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "error: %s: %s\n", files[0].c_str(), e.what());
+        return 1;
+    }
+    if (!WriteWhole(files[1], bytes))
+        return 1;
+    const qint64 before = QFileInfo(QString::fromLocal8Bit(files[0].c_str())).size();
+    std::printf("%s %lld bytes -> %s %lld bytes (%.1f%%)\n", files[0].c_str(), (long long)before, files[1].c_str(),
+                (long long)bytes.size(), before > 0 ? 100.0 * double(bytes.size()) / double(before) : 0.0);
+    return 0;
 }
+
 
 // The frames subcommand: what the program shows of FILE, frame by frame.
 int Frames(const std::vector<std::string> &args)
 {
-    if (IsHelp(args)) {
-        std::fputs(FramesUsage, stdout);
+    if (PrintedHelp(args, FramesUsage))
         return 0;
-    }
     std::vector<std::string> files;
     long backdrop = 0xFFFFFF, flags = DefaultPaintFlags, speed = -1;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -402,10 +585,21 @@ int Frames(const std::vector<std::string> &args)
 
 int main(int argc, char **argv)
 {
-    ToolApplication app(argc, argv);
+    const std::string command = argc >= 2 ? argv[1] : "";
+    // Converting draws pictures (metafiles with text), which needs the GUI side of Qt; the
+    // tool never shows a window.
+    std::unique_ptr<QCoreApplication> app;
+    if (command == "convert") {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        RegisterBuiltInFormats();
+        RegisterGIFCodec();
+    } else {
+        app = std::make_unique<ToolApplication>(argc, argv);
+    }
     if (argc < 2)
         return Usage(MainUsage);
-    const std::string command = argv[1];
     std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(MainUsage, stdout);
@@ -419,6 +613,10 @@ int main(int argc, char **argv)
         return Decode(args);
     if (command == "reencode")
         return Reencode(args);
+    if (command == "convert")
+        return Convert(args);
+    if (command == "optimize")
+        return Optimize(args);
     if (command == "frames")
         return Frames(args);
     return Usage(MainUsage);

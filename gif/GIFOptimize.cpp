@@ -1,0 +1,385 @@
+// The whole-picture optimiser: sorted and trimmed colour tables, no transparency or disposal
+// that has no effect, frames made transparent where they repeat what is already shown,
+// transparent borders cropped, and no extensions or frames that carry nothing to show.
+#include "gif/GIFFrameControl.h"
+#include "gif/GIFImage.h"
+
+#include <QBuffer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool Covers(const TGIFSubImage &outer, const TGIFSubImage &inner)
+{
+    return outer.Left <= inner.Left && outer.Top <= inner.Top &&
+           outer.Left + outer.Width >= inner.Left + inner.Width && outer.Top + outer.Height >= inner.Top + inner.Height;
+}
+
+bool UsesTransparentIndex(const TGIFSubImage &frame)
+{
+    const int t = frame.TransparentIndex();
+    const uint8_t *p = frame.Data();
+    return t >= 0 && p && std::find(p, p + frame.DataSize(), uint8_t(t)) != p + frame.DataSize();
+}
+
+bool HasVisiblePixel(const TGIFSubImage &frame)
+{
+    const int t = frame.TransparentIndex();
+    const uint8_t *p = frame.Data();
+    return std::any_of(p, p + frame.DataSize(), [t](uint8_t pixel) { return pixel != t; });
+}
+
+// Extensions that carry nothing a player shows (the looping extension is judged apart).
+bool NonDisplay(const TGIFExtension *extension)
+{
+    return dynamic_cast<const TGIFCommentExtension *>(extension) ||
+           dynamic_cast<const TGIFTextExtension *>(extension) ||
+           dynamic_cast<const TGIFUnknownAppExtension *>(extension);
+}
+
+// Moves every extension but the graphic control extensions of `from` to the front of `to`, so
+// that a dropped frame's looping extension and comments stay in the picture.
+void MoveExtensions(TGIFSubImage &from, TGIFSubImage &to)
+{
+    std::vector<TGIFExtension *> moved, kept;
+    for (int i = 0; i < from.Extensions().Count(); ++i)
+        if (!dynamic_cast<TGIFGraphicControlExtension *>(from.Extensions()[i]))
+            moved.push_back(CopyExtension(*from.Extensions()[i], &to));
+    if (moved.empty())
+        return;
+    while (to.Extensions().Count() > 0) {
+        kept.push_back(to.Extensions()[0]);
+        to.Extensions().Remove(kept.back());
+    }
+    for (TGIFExtension *e : moved)
+        to.Extensions().Add(e);
+    for (TGIFExtension *e : kept)
+        to.Extensions().Add(e);
+}
+
+bool SamePixels(const TGIFSubImage &a, const TGIFSubImage &b)
+{
+    return a.DataSize() == b.DataSize() && (a.DataSize() == 0 || std::memcmp(a.Data(), b.Data(), a.DataSize()) == 0);
+}
+
+// The bytes the frame's table and pixels take in the file.
+int64_t EncodedSize(TGIFSubImage &frame)
+{
+    if (frame.Empty())
+        return 0;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    EncodeFrame(frame, buffer);
+    const int localColors = frame.ColorTable().Count() > 0 ? 1 << frame.BitsPerPixel() : 0;
+    return buffer.size() + 3 * localColors;
+}
+
+// Adds a dropped frame's delay to the frame shown before it, so that the animation keeps its
+// timing.
+void AddDelay(TGIFSubImage &frame, int delay)
+{
+    if (delay <= 0)
+        return;
+    if (!frame.FrameControl)
+        frame.Extensions().Add(new TGIFGraphicControlExtension(&frame));
+    frame.FrameControl->SetDelay(uint16_t(std::min(frame.FrameControl->Delay() + delay, 0xFFFF)));
+}
+
+class Optimizer {
+public:
+    Optimizer(TGIFImage &image, uint8_t options) : image(image), frames(image.Images()), options(options) {}
+
+    void Run()
+    {
+        total = 6 * frames.Count();
+        if (options & CompactTables)
+            SortTables();
+        else
+            Step(frames.Count());
+        if (options & CompactCleanup) {
+            DropUnusedTransparency();
+            DropHiddenDisposal();
+        } else {
+            Step(2 * frames.Count());
+        }
+        if (options & CompactRepeats)
+            DropRepeatedPixels();
+        else
+            Step(frames.Count());
+        if (options & CompactTrim)
+            TrimFrames();
+        else
+            Step(frames.Count());
+        if (options & CompactCleanup)
+            DropNonDisplay();
+        else
+            Step(frames.Count());
+        if (options & CompactTables)
+            ShareGlobalTable();
+    }
+
+private:
+    void Step(int n = 1)
+    {
+        done += n;
+        if (image.ProgressWanted() && total > 0)
+            image.Progress(TProgressStage::Running, std::min(done, total) * 100 / total, false, QRect(), "Optimizing...");
+    }
+
+    void SortTables()
+    {
+        if (image.GlobalColorMap().Count() > 0)
+            image.GlobalColorMap().SortByUse();
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (frames[i]->ColorTable().Count() > 0)
+                frames[i]->ColorTable().SortByUse();
+            Step();
+        }
+    }
+
+    // Cropping and merging leave colours of the global table unused: they go, and frames with
+    // their own table move to the global one where it has room for their colours.
+    void ShareGlobalTable()
+    {
+        TGIFColorMap &global = image.GlobalColorMap();
+        if (global.Count() > 0)
+            global.SortByUse();
+        for (int i = 0; i < frames.Count(); ++i)
+            if (frames[i]->ColorTable().Count() > 0)
+                MergeIntoGlobalTable(*frames[i]);
+    }
+
+    // A frame whose colours the global table holds, or has room for without taking more bits
+    // per pixel, gives up its own table and uses the global one. True when it did.
+    bool MergeIntoGlobalTable(TGIFSubImage &frame)
+    {
+        TGIFColorMap &local = frame.ColorTable(), &global = image.GlobalColorMap();
+        if (global.Count() == 0 || frame.Empty() || local.BitsPerPixel() < global.BitsPerPixel())
+            return false;
+        std::vector<bool> used(256, false), taken(256, false);
+        std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+        const int t = frame.TransparentIndex();
+        const int room = 1 << global.BitsPerPixel(), globalCount = global.Count();
+        auto undo = [&] {
+            while (global.Count() > globalCount)
+                global.Delete(global.Count() - 1);
+            return false;
+        };
+        std::vector<uint8_t> translation(256, 0);
+        for (int i = 0; i < 256; ++i) {
+            if (!used[i] || i == t)
+                continue;
+            if (i >= local.Count())
+                return undo();
+            int g = global.IndexOf(local.Colors(i));
+            if (g < 0 && global.Count() >= room)
+                return undo();
+            if (g < 0)
+                g = global.Add(local.Colors(i));
+            translation[size_t(i)] = uint8_t(g);
+            taken[size_t(g)] = true;
+        }
+        if (t >= 0) {
+            // Any entry the frame shows nowhere serves as its transparent index.
+            int g = int(std::find(taken.begin(), taken.begin() + global.Count(), false) - taken.begin());
+            if (g == global.Count() && g >= room)
+                return undo();
+            if (g == global.Count())
+                global.Add(0);
+            translation[size_t(t)] = uint8_t(g);
+        }
+        local.RemapPixels(translation);
+        local.Clear();
+        frame.DropRendering();
+        return true;
+    }
+
+    void DropUnusedTransparency()
+    {
+        for (int i = 0; i < frames.Count(); ++i) {
+            TGIFSubImage &frame = *frames[i];
+            if (frame.Transparent && !UsesTransparentIndex(frame))
+                for (TGIFGraphicControlExtension *control : FrameControls(frame))
+                    control->SetTransparent(false);
+            Step();
+        }
+    }
+
+    // Restoring the area of a frame is needless when the next frame is opaque and covers it.
+    void DropHiddenDisposal()
+    {
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (i + 1 < frames.Count()) {
+                TGIFSubImage &frame = *frames[i], &next = *frames[i + 1];
+                const int disposal = FrameDisposal(frame);
+                if ((disposal == 2 || disposal == 3) && !next.Transparent && !next.Empty() && Covers(next, frame))
+                    for (TGIFGraphicControlExtension *control : FrameControls(frame))
+                        control->SetDisposal(0);
+            }
+            Step();
+        }
+    }
+
+    // Of these forms of a frame the smallest is kept: as it was; with the pixels that repeat
+    // the frame below made transparent (and cropped), short holes filled or not; or as it was,
+    // cropped to the box of the pixels that change. In a noisy picture scattered transparent
+    // pixels can cost more than they save, while the box still spares what does not change.
+    void DropRepeatedPixels()
+    {
+        for (int i = frames.Count() - 1; i >= 1; --i) {
+            int below = i - 1;
+            while (below > 0 && FrameDisposal(*frames[below]) == 3)
+                --below;
+            TGIFSubImage &frame = *frames[i];
+            TGIFSubImage before(&image);
+            before.Assign(frame);
+            frame.DropRepeats(frames[below]);
+            if (!SamePixels(frame, before))
+                KeepSmallest(frame, before);
+            Step();
+        }
+        Step();
+    }
+
+    void KeepSmallest(TGIFSubImage &merged, const TGIFSubImage &before)
+    {
+        TGIFSubImage changed(&image);
+        changed.Assign(merged);
+        changed.Trim();
+        TGIFSubImage filled(&image);
+        filled.Assign(merged);
+        FillShortHoles(filled, before);
+        int64_t mergedSize = MergedSize(merged);
+        const int64_t filledSize = MergedSize(filled);
+        if (filledSize < mergedSize) {
+            merged.Assign(filled);
+            mergedSize = filledSize;
+        }
+        TGIFSubImage box(&image);
+        box.Assign(before);
+        const int64_t beforeSize = EncodedSize(box);
+        int64_t boxSize = INT64_MAX;
+        // A frame restored to the background clears its whole area: its size must stay.
+        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty()) {
+            box.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
+            boxSize = EncodedSize(box);
+        }
+        if (mergedSize < std::min(beforeSize, boxSize))
+            return;
+        merged.Assign(boxSize < beforeSize ? box : before);
+    }
+
+    // Short runs of repeated pixels between changed ones in a row get their colour back: a
+    // hole in a run of colours often codes longer than the colours it hides.
+    static void FillShortHoles(TGIFSubImage &merged, const TGIFSubImage &before)
+    {
+        const int t = merged.TransparentIndex(), wasTransparent = before.TransparentIndex();
+        // Longer holes mostly pay for themselves; 64 did best on real animations.
+        const int limit = 64;
+        for (int y = 0; y < merged.Height; ++y) {
+            uint8_t *row = merged.Data() + size_t(y) * merged.Width;
+            const uint8_t *original = before.Data() + size_t(y) * merged.Width;
+            int x = 0;
+            while (x < merged.Width) {
+                if (row[x] != t || original[x] == wasTransparent) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < merged.Width && row[end] == t && original[end] != wasTransparent)
+                    ++end;
+                if (x > 0 && end < merged.Width && end - x <= limit)
+                    std::copy(original + x, original + end, row + x);
+                x = end;
+            }
+        }
+        merged.DropRendering();
+    }
+
+    int64_t MergedSize(const TGIFSubImage &frame)
+    {
+        TGIFSubImage copy(&image);
+        copy.Assign(frame);
+        if (options & CompactTrim)
+            copy.Trim();
+        return EncodedSize(copy);
+    }
+
+    void TrimFrames()
+    {
+        const int count = frames.Count();
+        for (int i = count - 1; i >= 0; --i) {
+            Step();
+            TGIFSubImage &frame = *frames[i];
+            // A frame restored to the background clears its whole area afterwards, seen or not:
+            // its size is part of what the animation shows.
+            if (frame.Empty() || !frame.Transparent || frame.TransparentIndex() < 0 || FrameDisposal(frame) == 2)
+                continue;
+            if (HasVisiblePixel(frame)) {
+                frame.Trim();
+                continue;
+            }
+            // Nothing of the frame shows: it goes, unless it is the only one.
+            if (frames.Count() == 1)
+                continue;
+            const int delay = frame.FrameControl ? frame.FrameControl->Delay() : 0;
+            MoveExtensions(frame, *frames[i + 1 < frames.Count() ? i + 1 : i - 1]);
+            if (i > 0)
+                AddDelay(*frames[i - 1], delay);
+            frames.Delete(i);
+        }
+    }
+
+    void DropNonDisplay()
+    {
+        const int count = frames.Count();
+        for (int i = count - 1; i >= 0; --i) {
+            TGIFSubImage &frame = *frames[i];
+            TGIFExtensionList &extensions = frame.Extensions();
+            for (int e = extensions.Count() - 1; e >= 0; --e) {
+                const TGIFExtension *extension = extensions[e];
+                const bool loop = dynamic_cast<const TGIFAppExtNSLoop *>(extension) != nullptr;
+                if (NonDisplay(extension) || (loop && !(i == 0 && count > 1)))
+                    extensions.Delete(e);
+            }
+            for (TGIFGraphicControlExtension *control : FrameControls(frame)) {
+                const bool single = count == 1;
+                if ((control->Delay() == 0 || single) && !control->Transparent() && !control->WaitForInput() &&
+                    (control->Disposal() < 2 || single))
+                    extensions.Delete(extensions.IndexOf(control));
+            }
+            if (frame.Empty() && extensions.Count() == 0 && frames.Count() > 1)
+                frames.Delete(i);
+            Step();
+        }
+    }
+
+    TGIFImage &image;
+    TGIFImageList &frames;
+    uint8_t options;
+    int total = 0, done = 0;
+};
+
+} // namespace
+
+void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
+{
+    if (GetEmpty())
+        return;
+    // Checked before anything changes, so that a refused call leaves the picture as it was.
+    if ((options & CompactColors) && !(options & CompactCleanup) && reductionMode == 9)
+        throw GIFException("Invalid reduction method");
+    // No painter may read the frames while they change; a later Draw starts a new one.
+    StopPainters();
+    Progress(TProgressStage::Starting, 0, false, QRect(), "Optimizing...");
+    try {
+        Optimizer(*this, options).Run();
+    } catch (...) {
+        Progress(TProgressStage::Ending, 0, false, QRect(), "Optimizing...");
+        throw;
+    }
+    Changed();
+    Progress(TProgressStage::Ending, 100, false, QRect(), "Optimizing...");
+}
