@@ -191,9 +191,9 @@ TPalette TGIFSubImage::GetPalette()
         return Palette = MakeNetscapePalette();
     if (colorTable->Count() > 0)
         return Palette = colorTable->ToPalette();
-    // Without a table of its own the frame shows the picture's palette. The first frame of a
-    // picture without any table has none: its pixels show black, as other decoders show them.
-    if (!image || (image->GlobalColorMap().Count() == 0 && image->Images().IndexOf(this) == 0))
+    // Without a table of its own the frame shows the picture's global table. With none at all
+    // its pixels show black, as other decoders show them and as the file is written back.
+    if (!image || image->GlobalColorMap().Count() == 0)
         return {};
     return image->GetPalette();
 }

@@ -133,6 +133,14 @@ TEST(GIFDrawing, PictureWithoutColoursShowsBlack)
     ImageCanvas target(3, 3, Backdrop);
     image->Images()[0]->Draw(target.canvas, QRect(0, 0, 3, 3), true, false);
     EXPECT_EQ(target.Pixel(1, 1), qRgb(0, 0, 0));
+
+    // A later frame without a table shows black too, not the first frame's colours: so the
+    // file is written back.
+    auto coloured = NewPicture(3, 3, {});
+    AddFrame(*coloured, QRect(0, 0, 3, 3), 0).ColorTable().Add(ToTColor(Red));
+    AddFrame(*coloured, QRect(0, 0, 3, 3), 0);
+    coloured->Images()[1]->Draw(target.canvas, QRect(0, 0, 3, 3), true, false);
+    EXPECT_EQ(target.Pixel(1, 1), qRgb(0, 0, 0));
 }
 
 TEST(GIFDrawing, RenderingReportsProgress)
