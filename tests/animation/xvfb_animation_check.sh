@@ -1,8 +1,8 @@
 #!/bin/bash
 # The Xvfb check of animated pictures: the main window with the demo Deck shows "bird" (an
-# animated GIF) in the Edit page's preview and then as a Visual question in Image1. Two
-# screenshots of each picture, taken from outside 0.3 s apart, must both show the picture and
-# differ. Closing the window while the picture plays must end the program at once, with
+# animated GIF) in the Edit page's preview and then as a Visual question in Image1.
+# Screenshots of each picture, taken from outside, must show the picture and change while it
+# plays. Closing the window while the picture plays must end the program at once, with
 # nothing printed.
 #
 #     xvfb_animation_check.sh PROBE DECK
@@ -42,37 +42,33 @@ await() {
 }
 
 failures=0
-# plays NAME X Y W H: shots of the rectangle taken 0.3 s apart show a picture, and one shot
-# differs from the one before. The bird's second and fourth frames are the same picture, so a
-# pair taken two frames (0.36 s) apart shows no change: on a busy machine a shot may take that
-# long. Ten shots are taken, each a random part of a frame later than 0.3 s after the last.
+# plays NAME X Y W H: shots of the rectangle all show a picture, and a later shot differs from
+# the first. The bird's frames last 0.18 s and its second and fourth are the same picture, so
+# shots a fixed two frames apart may all show that one: the shots are a random 0.1 to 0.3 s
+# apart, and up to twenty are taken until one differs.
 plays() {
     local name=$1 x=$2 y=$3 w=$4 h=$5
     [ "$w" -gt 0 ] && [ "$h" -gt 0 ] || { echo "FAIL $name: nothing shown ($w x $h)"; failures=$((failures + 1)); return; }
     sleep 0.5   # the animation is under way
-    local shot start rest colours differing
-    for shot in $(seq 1 10); do
-        start=$(date +%s%N)
+    local shot colours differing
+    for shot in $(seq 1 20); do
         import -window root -crop "${w}x${h}+${x}+${y}" +repage "$work/$name-$shot.png"
-        rest=$((300 + RANDOM % 150 - ($(date +%s%N) - start) / 1000000))
-        [ "$rest" -gt 0 ] && sleep "0.$(printf '%03d' "$rest")"
-    done
-    for shot in $(seq 1 10); do
         colours=$(identify -format '%k' "$work/$name-$shot.png")
         if [ "$colours" -lt 8 ]; then
             echo "FAIL $name: shot $shot shows no picture ($colours colours)"
             failures=$((failures + 1))
             return
         fi
-    done
-    for shot in $(seq 2 10); do
-        differing=$(compare -metric AE "$work/$name-$((shot - 1)).png" "$work/$name-$shot.png" null: 2>&1)
-        if [ "$differing" != 0 ]; then
-            echo "ok   $name: $differing of $((w * h)) pixels changed in 0.3 s"
-            return
+        if [ "$shot" -gt 1 ]; then
+            differing=$(compare -metric AE "$work/$name-1.png" "$work/$name-$shot.png" null: 2>&1)
+            if [ "$differing" != 0 ]; then
+                echo "ok   $name: $differing of $((w * h)) pixels changed in shot $shot"
+                return
+            fi
         fi
+        sleep "0.$((100 + RANDOM % 200))"
     done
-    echo "FAIL $name: the picture did not change in ten shots 0.3 s apart"
+    echo "FAIL $name: the picture did not change in twenty shots over four seconds"
     failures=$((failures + 1))
 }
 
