@@ -491,8 +491,11 @@ void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
     if (colorCount > 0) {
         minCodeSize = BitsForColors(colorCount);
     } else {
+        // While the picture is saved, the planned width (frames without pixels, which are not
+        // written, count for nothing); otherwise the widest table of the picture.
         const TGIFImage *image = frame.Image();
-        minCodeSize = image ? std::max(image->BitsPerPixel(), image->Header().WriteBitsPerPixel) : 8;
+        const int planned = image ? image->Header().WriteBitsPerPixel : 0;
+        minCodeSize = planned > 0 ? planned : image ? image->BitsPerPixel() : 8;
         colorCount = 1 << minCodeSize;
     }
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);
