@@ -137,6 +137,43 @@ bool ParseNumber(const std::string &text, int base, long low, long high, long &v
     return !text.empty() && end && !*end && value >= low && value <= high;
 }
 
+// A subcommand's options: numbers (with their base and range; `digits` > 0 asks for exactly
+// that many) and switches. Everything else not starting with '-' is a file name.
+struct NumberOption {
+    const char *name;
+    int base;
+    long low, high;
+    long *value;
+    size_t digits = 0;
+};
+struct SwitchOption {
+    const char *name;
+    bool *value;
+};
+
+bool ParseArguments(const std::vector<std::string> &args, std::initializer_list<NumberOption> numbers,
+                    std::initializer_list<SwitchOption> switches, std::vector<std::string> &files)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        const auto number = std::find_if(numbers.begin(), numbers.end(), [&](const NumberOption &o) { return a == o.name; });
+        const auto toggle = std::find_if(switches.begin(), switches.end(), [&](const SwitchOption &o) { return a == o.name; });
+        if (number != numbers.end()) {
+            if (i + 1 >= args.size() || !ParseNumber(args[i + 1], number->base, number->low, number->high, *number->value)
+                || (number->digits > 0 && args[i + 1].size() != number->digits))
+                return false;
+            ++i;
+        } else if (toggle != switches.end()) {
+            *toggle->value = true;
+        } else if (!a.empty() && a[0] != '-') {
+            files.push_back(a);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool ReadFile(const std::string &name, QByteArray &bytes, std::string &error)
 {
     QFile file(QString::fromLocal8Bit(name.c_str()));
@@ -245,26 +282,11 @@ int Decode(const std::vector<std::string> &args)
 {
     if (PrintedHelp(args, DecodeUsage))
         return 0;
-    std::string file;
-    int n = 20;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-n") {
-            if (i + 1 >= args.size())
-                return Usage(DecodeUsage);
-            char *end = nullptr;
-            const long v = std::strtol(args[i + 1].c_str(), &end, 10);
-            if (!end || *end || v < 1 || v > 1000000)
-                return Usage(DecodeUsage);
-            n = int(v);
-            ++i;
-        } else if (file.empty() && (args[i].empty() || args[i][0] != '-')) {
-            file = args[i];
-        } else {
-            return Usage(DecodeUsage);
-        }
-    }
-    if (file.empty())
+    std::vector<std::string> files;
+    long n = 20;
+    if (!ParseArguments(args, {{"-n", 10, 1, 1000000, &n}}, {}, files) || files.size() != 1)
         return Usage(DecodeUsage);
+    const std::string &file = files[0];
     QByteArray bytes;
     std::string error;
     if (!ReadFile(file, bytes, error)) {
@@ -325,15 +347,7 @@ int Reencode(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     bool rle = false;
-    for (const std::string &a : args) {
-        if (a == "--rle")
-            rle = true;
-        else if (!a.empty() && a[0] == '-')
-            return Usage(ReencodeUsage);
-        else
-            files.push_back(a);
-    }
-    if (files.size() != 2)
+    if (!ParseArguments(args, {}, {{"--rle", &rle}}, files) || files.size() != 2)
         return Usage(ReencodeUsage);
     TGIFImage image;
     if (!Load(files[0], image))
@@ -403,26 +417,10 @@ int Convert(const std::vector<std::string> &args)
     std::vector<std::string> files;
     long reduction = 7, dither = 0, bits = 8;
     bool rle = false, optimize = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--reduction" && hasValue && ParseNumber(args[i + 1], 0, 0, 8, reduction)) {
-            ++i;
-        } else if (a == "--dither" && hasValue && ParseNumber(args[i + 1], 0, 0, 6, dither)) {
-            ++i;
-        } else if (a == "--bits" && hasValue && ParseNumber(args[i + 1], 0, 1, 8, bits)) {
-            ++i;
-        } else if (a == "--rle") {
-            rle = true;
-        } else if (a == "--optimize") {
-            optimize = true;
-        } else if (!a.empty() && a[0] != '-') {
-            files.push_back(a);
-        } else {
-            return Usage(ConvertUsage);
-        }
-    }
-    if (files.size() != 2)
+    if (!ParseArguments(args,
+                        {{"--reduction", 0, 0, 8, &reduction}, {"--dither", 0, 0, 6, &dither}, {"--bits", 0, 1, 8, &bits}},
+                        {{"--rle", &rle}, {"--optimize", &optimize}}, files)
+        || files.size() != 2)
         return Usage(ConvertUsage);
     const auto start = std::chrono::steady_clock::now();
     TGIFImage image;
@@ -460,15 +458,7 @@ int Optimize(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     long options = CompactAll;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--options" && i + 1 < args.size() && ParseNumber(args[i + 1], 0, 0, CompactAll, options))
-            ++i;
-        else if (!args[i].empty() && args[i][0] != '-')
-            files.push_back(args[i]);
-        else
-            return Usage(OptimizeUsage);
-    }
-    if (files.size() != 2)
+    if (!ParseArguments(args, {{"--options", 0, 0, CompactAll, &options}}, {}, files) || files.size() != 2)
         return Usage(OptimizeUsage);
     TGIFImage image;
     if (!Load(files[0], image))
@@ -497,21 +487,11 @@ int Frames(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     long backdrop = 0xFFFFFF, flags = DefaultPaintFlags, speed = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--backdrop" && hasValue && ParseNumber(args[i + 1], 16, 0, 0xFFFFFF, backdrop) && args[i + 1].size() == 6)
-            ++i;
-        else if (a == "--flags" && hasValue && ParseNumber(args[i + 1], 16, 0, 0xFFFF, flags))
-            ++i;
-        else if (a == "--speed" && hasValue && ParseNumber(args[i + 1], 10, -1000000, 1000000, speed))
-            ++i;
-        else if (!a.empty() && a[0] != '-')
-            files.push_back(a);
-        else
-            return Usage(FramesUsage);
-    }
-    if (files.size() != 2)
+    if (!ParseArguments(args,
+                        {{"--backdrop", 16, 0, 0xFFFFFF, &backdrop, 6}, {"--flags", 16, 0, 0xFFFF, &flags},
+                         {"--speed", 10, -1000000, 1000000, &speed}},
+                        {}, files)
+        || files.size() != 2)
         return Usage(FramesUsage);
     TGIFImage image;
     if (!Load(files[0], image))
