@@ -27,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -410,6 +411,21 @@ void PrintWarnings(TGIFImage &image)
     };
 }
 
+// Runs `prepare` on the picture, saves it and writes the file whole; a failure is reported
+// against the source file.
+bool SaveWhole(TGIFImage &image, const std::function<void()> &prepare, const std::string &source,
+               const std::string &target, QByteArray &bytes)
+{
+    try {
+        prepare();
+        bytes = SaveToBytes(image);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "error: %s: %s\n", source.c_str(), e.what());
+        return false;
+    }
+    return WriteWhole(target, bytes);
+}
+
 int Convert(const std::vector<std::string> &args)
 {
     if (PrintedHelp(args, ConvertUsage))
@@ -430,7 +446,7 @@ int Convert(const std::vector<std::string> &args)
     image.PaletteBits = int(bits);
     image.Encoding = rle ? encRunLength : encLZW;
     QByteArray bytes;
-    try {
+    const auto assign = [&] {
         const std::unique_ptr<TGraphic> picture = ReadPicture(files[0]);
         if (picture->GetEmpty())
             throw GIFException("Image is empty");
@@ -439,12 +455,8 @@ int Convert(const std::vector<std::string> &args)
             throw GIFException("Image is empty");
         if (optimize)
             image.Compact(CompactAll);
-        bytes = SaveToBytes(image);
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "error: %s: %s\n", files[0].c_str(), e.what());
-        return 1;
-    }
-    if (!WriteWhole(files[1], bytes))
+    };
+    if (!SaveWhole(image, assign, files[0], files[1], bytes))
         return 1;
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("%s: %dx%d frames=%d colors=%d %lld bytes %.1f ms\n", files[1].c_str(), image.GetWidth(),
@@ -464,14 +476,7 @@ int Optimize(const std::vector<std::string> &args)
     if (!Load(files[0], image))
         return 1;
     QByteArray bytes;
-    try {
-        image.Compact(uint8_t(options));
-        bytes = SaveToBytes(image);
-    } catch (const std::exception &e) {
-        std::fprintf(stderr, "error: %s: %s\n", files[0].c_str(), e.what());
-        return 1;
-    }
-    if (!WriteWhole(files[1], bytes))
+    if (!SaveWhole(image, [&] { image.Compact(uint8_t(options)); }, files[0], files[1], bytes))
         return 1;
     const qint64 before = QFileInfo(QString::fromLocal8Bit(files[0].c_str())).size();
     std::printf("%s %lld bytes -> %s %lld bytes (%.1f%%)\n", files[0].c_str(), (long long)before, files[1].c_str(),
