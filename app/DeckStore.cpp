@@ -15,14 +15,6 @@ std::string_view WordOf(std::string_view line)
     return separator == std::string_view::npos ? std::string_view{} : line.substr(0, separator);
 }
 
-// "\r\n" when the last line of these bytes has no line end the reader would see.
-std::string LineEndMissingAtEnd(const std::string &content)
-{
-    if (content.empty() || content.back() == '\r' || content.ends_with("\r\n"))
-        return {};
-    return "\r\n";
-}
-
 } // namespace
 
 DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
@@ -149,16 +141,9 @@ void DeckStore::StoreItem(const DeckItem &item)
 {
     const std::string line = MakeDeckLine(item);
     // Reading first also means that a Deck deleted meanwhile is reported, not made anew.
-    std::string content = ReadFileBytes(WorkFileName);
-    const bool marked = content.find('\x1A') != std::string::npos;
-    const std::string lineEnd = LineEndMissingAtEnd(content);
-    const DeckRewrite rewrite = Rewritten(std::move(content), {&item.word, false, &line});
-    // A new word on a Deck without an end-of-file mark only needs an append, which a failure
-    // cuts back; everything else is one rewrite.
-    if (rewrite.removed == 0 && !marked)
-        AppendFileContent(WorkFileName, lineEnd + line + "\r\n");
-    else
-        ReplaceFileContent(WorkFileName, rewrite.bytes);
+    // Even a new word is one rewrite, never an append: the kernel may stop a write that is
+    // killed between two pages, which would leave half a line in the Deck.
+    ReplaceFileContent(WorkFileName, Rewritten(ReadFileBytes(WorkFileName), {&item.word, false, &line}).bytes);
 }
 
 std::string DeckStore::ReadLineAt(int index)

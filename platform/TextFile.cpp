@@ -263,33 +263,6 @@ void ReplaceFileContent(const std::string &path, const std::string &bytes)
     WriteInPlace(old, bytes);
 }
 
-void AppendFileContent(const std::string &path, const std::string &bytes)
-{
-    FileHandle file(OpenFile(path, O_WRONLY | O_APPEND | O_NONBLOCK));
-    if (!file) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            RaiseLastInOutError();
-        CannotCreate(path);
-    }
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0)
-        RaiseLastInOutError();
-    if (!S_ISREG(info.st_mode))
-        CannotCreate(path);
-    try {
-        WriteAll(file.get(), bytes);
-        if (::fsync(file.get()) != 0)
-            RaiseLastInOutError();
-    } catch (...) {
-        // What part of the bytes got there goes again: the file is as it was.
-        if (::ftruncate(file.get(), info.st_size) != 0) {
-            // Nothing more can be done; the failure itself is reported.
-        }
-        throw;
-    }
-    file.Close();
-}
-
 StringList SplitIntoLines(const std::string &text)
 {
     StringList lines;

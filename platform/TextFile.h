@@ -48,10 +48,6 @@ bool FileExists(const std::string &path);
 // content is written. Any other failure leaves the file as it was.
 void ReplaceFileContent(const std::string &path, const std::string &bytes);
 
-// Appends bytes to an existing file and syncs it; a failure cuts the file back to its old
-// length. A missing file is "File not found"; one the user may not write, EFCreateError.
-void AppendFileContent(const std::string &path, const std::string &bytes);
-
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"
 void SaveStringList(const std::string &path, const StringList &lines);   // "Cannot create file %s"

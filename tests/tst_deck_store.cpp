@@ -179,14 +179,14 @@ TEST_F(DeckStoreTest, DeleteWordLineGoesByTheFileNotByAStaleList)
     EXPECT_EQ(Content(), Line("eel", "0"));
 }
 
-TEST_F(DeckStoreTest, StoreItemAppendsAfterTheLastLineAndBeforeAnEndOfFileMark)
+TEST_F(DeckStoreTest, StoreItemAddsAfterTheLastLineAndBeforeAnEndOfFileMark)
 {
     const std::string added = Line("new", "2");
     for (auto [before, after] : std::initializer_list<std::pair<std::string, std::string>>{
              {"", added},
              {"old\r\n", "old\r\n" + added},
              {"old", "old\r\n" + added},
-             {"old\r", "old\r" + added},
+             {"old\r", "old\r\n" + added},
              {"old\n", "old\n\r\n" + added},
              // Behind a mark the reader sees nothing: the new line goes before it, whatever follows
              // the mark stays, and every line before it gets its CR LF.
