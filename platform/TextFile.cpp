@@ -3,11 +3,13 @@
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <utility>
@@ -118,6 +120,32 @@ void SyncFolder(const std::string &file)
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
+    }
+}
+
+// The replacing file takes over the old one's extended attributes, its access control list
+// among them, so that a rewrite does not change who may read the Deck. What the file system or
+// the user's rights refuse is left out: the content matters more.
+void CopyExtendedAttributes(int from, int to)
+{
+    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size <= 0)
+        return;
+    std::string names(size_t(size), '\0');
+    const ssize_t listed = ::flistxattr(from, names.data(), names.size());
+    if (listed <= 0)
+        return;
+    names.resize(size_t(listed));
+    for (size_t start = 0, end; start < names.size(); start = end + 1) {
+        end = std::min(names.find('\0', start), names.size());
+        const std::string name = names.substr(start, end - start);
+        const ssize_t length = ::fgetxattr(from, name.c_str(), nullptr, 0);
+        if (length < 0)
+            continue;
+        std::string value(size_t(length), '\0');
+        const ssize_t got = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+        if (got >= 0)
+            ::fsetxattr(to, name.c_str(), value.data(), size_t(got), 0);
     }
 }
 
@@ -244,6 +272,8 @@ void ReplaceFileContent(const std::string &path, const std::string &bytes)
             // Only root may give a file away; an ordinary user's file stays theirs anyway.
         }
         ::fchmod(fresh.get(), exists ? info.st_mode & 07777 : NewFileMode());
+        if (old)
+            CopyExtendedAttributes(old.get(), fresh.get());
         if (::fsync(fresh.get()) != 0)
             RaiseLastInOutError();
         fresh.Close();

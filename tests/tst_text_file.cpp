@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -118,6 +120,26 @@ TEST(Rewrites, AFullDiskLeavesTheOldContent)
     }
     EXPECT_EQ(ReadWholeFile(deck), "old\r\n");
     EXPECT_EQ(Entries(folder.file("disk")), (StringList{".filler", "deck.gsd"}));
+}
+
+// A rewrite keeps who may read the Deck: its access control list and other attributes.
+TEST(Rewrites, TheFileKeepsItsAccessListAndAttributes)
+{
+    TempFolder folder;
+    folder.write("deck.gsd", "old\r\n");
+    const std::string deck = folder.file("deck.gsd");
+    // Owner rw, user nobody r, group r, mask r, others nothing.
+    const uint32_t entries[] = {2, 0x00060001, ~0u, 0x00040002, 65534, 0x00040004, ~0u, 0x00040010, ~0u, 0x00000020, ~0u};
+    if (::setxattr(deck.c_str(), "system.posix_acl_access", entries, sizeof entries, 0) != 0 ||
+        ::setxattr(deck.c_str(), "user.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "the file system takes no access lists";
+    ReplaceFileContent(deck, "new\r\n");
+    EXPECT_EQ(folder.read("deck.gsd"), "new\r\n");
+    char value[64];
+    ASSERT_EQ(::getxattr(deck.c_str(), "system.posix_acl_access", value, sizeof value), ssize_t(sizeof entries));
+    EXPECT_EQ(std::memcmp(value, entries, sizeof entries), 0);
+    ASSERT_EQ(::getxattr(deck.c_str(), "user.note", value, sizeof value), 4);
+    EXPECT_EQ(std::string(value, 4), "kept");
 }
 
 TEST(Rewrites, ALinkedFileIsReplacedAndTheLinkKept)
