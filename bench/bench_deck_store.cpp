@@ -108,8 +108,8 @@ void BM_DeleteWordLine(benchmark::State &state)
     }
 }
 
-// The Edit page's commands as a keystroke runs them: Add/Update of an existing word (delete its
-// line, append the new one, refill the list) and Delete of a selected word.
+// The Edit page's commands as a keystroke runs them: Add/Update of an existing word (one rewrite
+// of the Deck with its new line, then the list refilled) and Delete of a selected word.
 void PrepareScratchCopy(int items, const std::string &path)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << ReadFileBytes(DeckOf(items));
