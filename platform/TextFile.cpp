@@ -12,6 +12,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <random>
 #include <utility>
 
 namespace {
@@ -173,6 +174,62 @@ void WriteInPlace(FileHandle &file, const std::string &bytes)
     file.Close();
 }
 
+// The new content, with the old file's owner, mode and attributes, synced to the disk.
+void FillReplacement(int fd, const std::string &bytes, const FileHandle &old, const struct stat &info)
+{
+    WriteAll(fd, bytes);
+    if (old && ::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        // Only root may give a file away; an ordinary user's file stays theirs anyway.
+    }
+    ::fchmod(fd, old ? info.st_mode & 07777 : NewFileMode());
+    if (old)
+        CopyExtendedAttributes(old.get(), fd);
+    if (::fsync(fd) != 0)
+        RaiseLastInOutError();
+}
+
+// Gives a finished file without a name the pattern's name, its six X made random as mkstemp
+// makes them. On success the pattern holds the name.
+bool NameUnnamedFile(int fd, std::string &pattern)
+{
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::mt19937 random(std::random_device{}());
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    std::string name = pattern;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (size_t i = name.size() - 6; i < name.size(); ++i)
+            name[i] = letters[random() % (sizeof letters - 1)];
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            pattern = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+// The replacement is written into a file that has no name until it is complete, so that a
+// kill or a power cut while it is written leaves nothing beside the Deck. False where the file
+// system or a missing /proc does not allow it; the caller then writes a named file instead.
+bool ReplacementWithoutName(const std::string &target, const std::string &bytes, const FileHandle &old,
+                            const struct stat &info, std::string &pattern)
+{
+    FileHandle fresh(::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (!fresh)
+        return false;
+    FillReplacement(fresh.get(), bytes, old, info);
+    if (!NameUnnamedFile(fresh.get(), pattern))
+        return false;
+    try {
+        fresh.Close();
+    } catch (...) {
+        ::unlink(pattern.c_str());
+        throw;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string ReadFileBytes(const std::string &path)
@@ -256,30 +313,24 @@ void ReplaceFileContent(const std::string &path, const std::string &bytes)
             CannotCreate(path);
     }
     std::string temporary = TemporaryPattern(target);
-    FileHandle fresh(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fresh) {
-        const int error = errno;
-        if (error == ENOSPC || error == EDQUOT)
-            throw EInOutError(error);
-        if ((error != EACCES && error != EPERM) || !old)
-            CannotCreate(path);
-        WriteInPlace(old, bytes);
-        return;
-    }
-    try {
-        WriteAll(fresh.get(), bytes);
-        if (exists && ::fchown(fresh.get(), info.st_uid, info.st_gid) != 0) {
-            // Only root may give a file away; an ordinary user's file stays theirs anyway.
+    if (!ReplacementWithoutName(target, bytes, old, info, temporary)) {
+        FileHandle fresh(::mkostemp(temporary.data(), O_CLOEXEC));
+        if (!fresh) {
+            const int error = errno;
+            if (error == ENOSPC || error == EDQUOT)
+                throw EInOutError(error);
+            if ((error != EACCES && error != EPERM) || !old)
+                CannotCreate(path);
+            WriteInPlace(old, bytes);
+            return;
         }
-        ::fchmod(fresh.get(), exists ? info.st_mode & 07777 : NewFileMode());
-        if (old)
-            CopyExtendedAttributes(old.get(), fresh.get());
-        if (::fsync(fresh.get()) != 0)
-            RaiseLastInOutError();
-        fresh.Close();
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+        try {
+            FillReplacement(fresh.get(), bytes, old, info);
+            fresh.Close();
+        } catch (...) {
+            ::unlink(temporary.c_str());
+            throw;
+        }
     }
     if (::rename(temporary.c_str(), target.c_str()) == 0) {
         SyncFolder(target);

@@ -41,8 +41,9 @@ bool FileCanBeRead(const std::string &path);
 // True when something of that name exists, whether or not it can be read.
 bool FileExists(const std::string &path);
 
-// Replaces a file's content with bytes, all or nothing: written beside it, synced and renamed
-// over it, keeping its permissions. A file the user may not write is never changed, whatever
+// Replaces a file's content with bytes, all or nothing: written beside it (without a name until
+// complete, where the file system allows), synced and renamed over it, keeping its owner,
+// permissions and extended attributes. A file the user may not write is never changed, whatever
 // its folder allows: EFCreateError ("Cannot create file %s"). Only a folder that refuses new
 // files makes it write in place, and then the file is cut to its new length only after the new
 // content is written. Any other failure leaves the file as it was.
