@@ -11,7 +11,6 @@
 
 #include <QBuffer>
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QMetaMethod>
 #include <QMimeData>
@@ -75,10 +74,7 @@ void TGIFItem::SaveToFile(const std::string &fileName)
 
 void TGIFItem::LoadFromFile(const std::string &fileName)
 {
-    QFile file(PathFromAnsi(fileName));
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError("Cannot open file " + fileName);
-    LoadFromStream(file);
+    LoadStreamFromFile(fileName, [this](QIODevice &stream) { LoadFromStream(stream); });
 }
 
 // ---------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <map>
+#include <unistd.h>
 
 bool TCanvas::Active() const { return p && p->isActive(); }
 
@@ -157,12 +158,28 @@ void TGraphic::Progress(TProgressStage stage, int percent, bool redraw, const QR
     emit progress(this, stage, percent, redraw, rect, FromAnsi(message));
 }
 
+bool OpenRegularFile(QFile &file, const std::string &nativePath)
+{
+    const int fd = OpenFileForReading(nativePath);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    return false;
+}
+
+void LoadStreamFromFile(const std::string &fileName, const std::function<void(QIODevice &)> &load)
+{
+    QFile file;
+    if (!OpenRegularFile(file, QFile::encodeName(PathFromAnsi(fileName)).toStdString()))
+        throw EFOpenError("Cannot open file " + fileName);
+    load(file);
+}
+
 void TGraphic::LoadFromFile(const std::string &fileName)
 {
-    QFile file(PathFromAnsi(fileName));
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError("Cannot open file " + fileName);
-    LoadFromStream(file);
+    LoadStreamFromFile(fileName, [this](QIODevice &stream) { LoadFromStream(stream); });
 }
 
 void SaveStreamToFile(const std::string &fileName, const std::function<void(QIODevice &)> &save)

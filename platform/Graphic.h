@@ -3,6 +3,7 @@
 // rectangle of a canvas, loads from and saves to a stream, and reports change and progress.
 // Concrete pictures (bitmaps, icons, metafiles, JPEG, GIF) derive from it and register their
 // file extensions with the picture loader.
+#include <QFile>
 #include <QIODevice>
 #include <QImage>
 #include <QList>
@@ -164,6 +165,12 @@ QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message);
 // Saves into memory what save writes to a stream, then replaces the file's content with it
 // whole (ReplaceFileContent), so that a failure, a crash or a full disk leaves the old file.
 void SaveStreamToFile(const std::string &fileName, const std::function<void(QIODevice &)> &save);
+// Opens a regular file, given by its path's file-system bytes, for reading; false for anything
+// else, such as a pipe or a device, which could block or never end.
+bool OpenRegularFile(QFile &file, const std::string &nativePath);
+// Opens the regular file (OpenRegularFile) and lets load read it: EFOpenError ("Cannot open
+// file %s") when it cannot be opened.
+void LoadStreamFromFile(const std::string &fileName, const std::function<void(QIODevice &)> &load);
 
 // The picture loader's table of file formats: extension (without dot, any letter case) to a
 // factory of the graphic class that reads it.

@@ -33,6 +33,8 @@ public:
         return *this;
     }
     int get() const { return fd; }
+    // The caller keeps the file open from now on.
+    void Release() { fd = -1; }
     explicit operator bool() const { return fd >= 0; }
     // Closes now, reporting a failure: data that did not reach the disk.
     void Close()
@@ -232,9 +234,26 @@ bool ReplacementWithoutName(const std::string &target, const std::string &bytes,
 
 } // namespace
 
+int OpenFileForReading(const std::string &path)
+{
+    FileHandle file(OpenFile(path, O_RDONLY | O_NONBLOCK));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0)
+        return -1;
+    if (!S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        file = FileHandle();
+        errno = error;
+        return -1;
+    }
+    const int fd = file.get();
+    file.Release();
+    return fd;
+}
+
 std::string ReadFileBytes(const std::string &path)
 {
-    FileHandle file(OpenFile(path, O_RDONLY));
+    FileHandle file(OpenFileForReading(path));
     if (!file)
         RaiseLastInOutError();
     return ReadAll(file.get());
@@ -283,9 +302,8 @@ void CreateEmptyFile(const std::string &path)
 
 bool FileCanBeRead(const std::string &path)
 {
-    const FileHandle file(OpenFile(path, O_RDONLY | O_NONBLOCK));
-    struct stat info {};
-    return file && fstat(file.get(), &info) == 0 && !S_ISDIR(info.st_mode);
+    const FileHandle file(OpenFileForReading(path));
+    return bool(file);
 }
 
 bool FileExists(const std::string &path)

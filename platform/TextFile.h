@@ -30,13 +30,17 @@ private:
     size_t end = 0;        // first byte not read: 0x1A or the end of the file
 };
 
+// Opens a regular file for reading, never waiting for the writer of a pipe: -1 with errno set
+// for anything else (EISDIR for a folder, EINVAL for a pipe, device or socket).
+int OpenFileForReading(const std::string &path);
+
 // The whole content of a file; throws EInOutError.
 std::string ReadFileBytes(const std::string &path);
 
 // Creates the file empty, or empties it; throws EInOutError.
 void CreateEmptyFile(const std::string &path);
 
-// True when the file can be opened for reading (opened and closed again at once).
+// True when the regular file can be opened for reading (opened and closed again at once).
 bool FileCanBeRead(const std::string &path);
 // True when something of that name exists, whether or not it can be read.
 bool FileExists(const std::string &path);

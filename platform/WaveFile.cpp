@@ -1,6 +1,7 @@
 #include "platform/WaveFile.h"
 
 #include "platform/CodePage.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 
@@ -20,15 +21,12 @@ constexpr qint64 MaxFileBytes = 512LL << 20;
 constexpr qint64 MaxDecodedBytes = 1024LL << 20;
 
 // The whole file, read with POSIX calls so that a failure carries its errno.
-QByteArray ReadFileBytes(const std::string &fileName)
+QByteArray ReadWaveBytes(const std::string &fileName)
 {
     const QByteArray path = QFile::encodeName(PathFromAnsi(fileName));
     if (path.isEmpty())
         throw EInOutError(ENOENT);
-    int fd;
-    do
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = OpenFileForReading(path.toStdString());
     if (fd < 0)
         RaiseLastInOutError();
     QByteArray bytes;
@@ -150,7 +148,7 @@ int BytesPerSample(QAudioFormat::SampleFormat format)
 
 TWaveFile::TWaveFile(const std::string &fileName) : name(fileName)
 {
-    const QByteArray bytes = ReadFileBytes(fileName);
+    const QByteArray bytes = ReadWaveBytes(fileName);
     const std::string quoted = "\"" + fileName + "\"";
     if (!HasWaveHeader(bytes))
         throw EWaveFileError(quoted + " is not a wave file: it does not begin with a RIFF/WAVE header");

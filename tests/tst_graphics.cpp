@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 const QRgb Background = qRgb(10, 200, 30);
 
@@ -320,6 +323,12 @@ TEST_F(BadInput, MissingFileAndFolder)
     ExpectFailureKeepsPicture(temp.file("missing.jpg"));
     QDir().mkpath(QString::fromStdString(temp.file("folder.bmp")));
     ExpectFailureKeepsPicture(temp.file("folder.bmp"));
+    // A pipe nobody writes would block the program for good; a device would never end.
+    ::alarm(20);
+    ASSERT_EQ(::mkfifo(temp.file("pipe.gif").c_str(), 0600), 0);
+    ExpectFailureKeepsPicture(temp.file("pipe.gif"));
+    ExpectFailureKeepsPicture("/dev/zero");
+    ::alarm(0);
 }
 
 TEST_F(BadInput, EmptyFiles)

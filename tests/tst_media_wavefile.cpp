@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 std::string Audio(const std::string &name) { return std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/audio/" + name; }
@@ -166,11 +168,17 @@ TEST(WaveFile, AMissingFileIsAnInOutError)
     } catch (const EInOutError &e) {
         EXPECT_STREQ(e.what(), "File not found");
     }
-    try {
-        TWaveFile wave(folder.path());   // a folder
-        FAIL();
-    } catch (const Exception &) {
+    ::alarm(20);   // a pipe nobody writes must not block
+    ASSERT_EQ(::mkfifo(folder.file("pipe.wav").c_str(), 0600), 0);
+    for (const std::string &path : {folder.path(), folder.file("pipe.wav"), std::string("/dev/zero")}) {
+        try {
+            TWaveFile wave(path);
+            FAIL() << path;
+        } catch (const EInOutError &e) {
+            EXPECT_STREQ(e.what(), "Invalid filename") << path;
+        }
     }
+    ::alarm(0);
 }
 
 TEST(WaveFile, SampleConversionForDevices)

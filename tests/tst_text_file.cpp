@@ -201,4 +201,18 @@ TEST(Files, ReadabilityTest)
     EXPECT_FALSE(FileCanBeRead(""));
     EXPECT_TRUE(FileExists(folder.file("a.gsd")));
     EXPECT_FALSE(FileExists(folder.file("b.gsd")));
+    // A Deck that is a pipe nobody writes, or a device, is no file to read: never a wait for
+    // a writer, never an endless read.
+    ::alarm(20);
+    ASSERT_EQ(::mkfifo(folder.file("pipe.gsd").c_str(), 0600), 0);
+    for (const std::string &path : {folder.file("pipe.gsd"), std::string("/dev/zero")}) {
+        EXPECT_FALSE(FileCanBeRead(path)) << path;
+        try {
+            ReadFileBytes(path);
+            FAIL() << path;
+        } catch (const EInOutError &error) {
+            EXPECT_STREQ(error.what(), "Invalid filename") << path;
+        }
+    }
+    ::alarm(0);
 }

@@ -177,8 +177,8 @@ bool ParseArguments(const std::vector<std::string> &args, std::initializer_list<
 
 bool ReadFile(const std::string &name, QByteArray &bytes, std::string &error)
 {
-    QFile file(QString::fromLocal8Bit(name.c_str()));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!OpenRegularFile(file, name)) {
         error = "Cannot open file " + name;
         return false;
     }
@@ -368,9 +368,11 @@ int Reencode(const std::vector<std::string> &args)
 // A picture file read by the program's own loader (chosen by extension); PNG through Qt.
 std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
 {
-    const QString path = QString::fromLocal8Bit(name.c_str());
-    if (path.endsWith(".png", Qt::CaseInsensitive)) {
-        QImageReader reader(path, "png");
+    QFile file;
+    if (!OpenRegularFile(file, name))
+        throw EFOpenError("Cannot open file " + name);
+    if (QString::fromLocal8Bit(name.c_str()).endsWith(".png", Qt::CaseInsensitive)) {
+        QImageReader reader(&file, "png");
         const QImage image = reader.read();
         if (image.isNull())
             throw EInvalidGraphic("Cannot read PNG picture " + name + ": " + reader.errorString().toStdString());
@@ -380,9 +382,6 @@ std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
     if (!factory)
         throw EInvalidGraphic("Unknown picture file extension (" + name + ")");
     std::unique_ptr<TGraphic> graphic = factory();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError("Cannot open file " + name);
     graphic->LoadFromStream(file);
     return graphic;
 }
