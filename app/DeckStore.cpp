@@ -42,6 +42,9 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
 void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
 {
     target.clear();
+    // One message for a read, however many lines are short: a damaged Deck of thousands of
+    // lines must not ask for thousands of clicks.
+    bool shortLineReported = false;
     while (!file.AtEnd()) {
         const std::string_view line = file.ReadLineView();
         size_t start = 0;
@@ -51,7 +54,9 @@ void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
                 start = p + 1;
                 p = line.find(FieldSeparator, start);
                 if (p == std::string::npos) {
-                    ShowErrorMessage("error occured");
+                    if (!shortLineReported)
+                        ShowErrorMessage("error occured");
+                    shortLineReported = true;
                     break;
                 }
             }
