@@ -239,13 +239,19 @@ std::unique_ptr<TBitmap> HideMasked(const TBitmap &source, const QImage &mask)
     return copy;
 }
 
+// A frame of that size at the frame's place would not fit a GIF's 16-bit coordinates.
+void RefuseOversizedFrame(const TGIFSubImage &frame, int width, int height)
+{
+    if (frame.Left + width > 0xFFFF || frame.Top + height > 0xFFFF)
+        throw GIFException("Image dimensions too large");
+}
+
 void AssignBitmap(TGIFSubImage &frame, const TBitmap &source, const QImage &mask)
 {
     frame.Clear();
     if (source.GetEmpty())
         return;
-    if (frame.Left + source.GetWidth() > 0xFFFF || frame.Top + source.GetHeight() > 0xFFFF)
-        throw GIFException("Image dimensions too large");
+    RefuseOversizedFrame(frame, source.GetWidth(), source.GetHeight());
     TGIFImage *image = frame.Image();
     frame.PlaceFrame(frame.Left, frame.Top, source.GetWidth(), source.GetHeight());
     const int bits = TBitmap::BitsPerPixel(source.PixelFormat());
@@ -323,11 +329,20 @@ void TGIFSubImage::Assign(const TGraphic &source)
 {
     if (auto *bitmap = qobject_cast<const TBitmap *>(&source)) {
         AssignBitmap(*this, *bitmap, bitmap->GetTransparent() ? bitmap->Mask() : QImage());
-    } else if (auto *gif = qobject_cast<const TGIFImage *>(&source)) {
+        return;
+    }
+    if (auto *gif = qobject_cast<const TGIFImage *>(&source)) {
         AssignGIF(*this, *gif);
-    } else if (source.GetEmpty() || source.GetWidth() <= 0 || source.GetHeight() <= 0) {
+        return;
+    }
+    if (source.GetEmpty() || source.GetWidth() <= 0 || source.GetHeight() <= 0) {
         Clear();
-    } else if (auto *icon = qobject_cast<const TIcon *>(&source)) {
+        return;
+    }
+    // Refused before a picture is drawn at its own size, which may take long for a frame
+    // that could never be stored.
+    RefuseOversizedFrame(*this, source.GetWidth(), source.GetHeight());
+    if (auto *icon = qobject_cast<const TIcon *>(&source)) {
         AssignBitmap(*this, *DrawnBitmap(source, qRgb(0, 0, 0)), icon->Mask());
     } else if (qobject_cast<const TMetafile *>(&source)) {
         AssignBitmap(*this, *DrawnBitmap(source, qRgb(0, 0, 0)), MetafileMask(source));

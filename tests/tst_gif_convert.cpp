@@ -177,6 +177,19 @@ TEST(FrameConversion, MasksBecomeATransparentBlackEntry)
     EXPECT_NE(frame.Pixels(255, 1), frame.TransparentIndex());
 }
 
+// A picture that counts how often it is drawn.
+class DrawCounter : public TGraphic {
+public:
+    DrawCounter(int w, int h) : width(w), height(h) {}
+    bool GetEmpty() const override { return false; }
+    int GetWidth() const override { return width; }
+    int GetHeight() const override { return height; }
+    void Draw(TCanvas &, const QRect &) override { ++draws; }
+    void LoadFromStream(QIODevice &) override {}
+    void SaveToStream(QIODevice &) override {}
+    int width, height, draws = 0;
+};
+
 TEST(FrameConversion, IconsMetafilesAndOtherGraphics)
 {
     TGIFImage image;
@@ -228,6 +241,11 @@ TEST(FrameConversion, IconsMetafilesAndOtherGraphics)
     ASSERT_EQ(other.Images().Count(), 1);
     EXPECT_EQ(other.Images()[0]->ColorTable().Count(), gif.image->GlobalColorMap().Count());
     EXPECT_EQ(Pixels(*other.Images()[0]), Pixels(*gif.image->Images()[0]));
+
+    // A picture too tall for a frame is refused before it is drawn at its own size.
+    DrawCounter tall(2, 70000);
+    EXPECT_THROW(frame.Assign(tall), GIFException);
+    EXPECT_EQ(tall.draws, 0);
 }
 
 TEST(FrameConversion, PicturesAssignedAndAdded)
