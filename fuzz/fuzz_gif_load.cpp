@@ -4,6 +4,7 @@
 // frames, pixels and extensions, warn of nothing the first reading did not, and write the same
 // bytes again.
 #include "gif/GIFImage.h"
+#include "tests/support/GIFExtensionBytes.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -34,17 +35,7 @@ QByteArray Save(TGIFImage &image, int encoding)
 
 // Frames that hold only extensions are written without an image, so their extensions join the
 // next frame when the file is read again: compare the frames that have images, and the
-// extensions of all frames in their order.
-QByteArray AllExtensions(TGIFImage &image)
-{
-    QByteArray bytes;
-    QBuffer out(&bytes);
-    out.open(QIODevice::WriteOnly);
-    for (int i = 0; i < image.Images().Count(); ++i)
-        image.Images()[i]->Extensions().SaveToStream(out);
-    return bytes;
-}
-
+// extensions of all frames in their order (AllExtensions).
 std::vector<TGIFSubImage *> FramesWithImages(TGIFImage &image)
 {
     std::vector<TGIFSubImage *> frames;

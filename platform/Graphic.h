@@ -3,7 +3,6 @@
 // rectangle of a canvas, loads from and saves to a stream, and reports change and progress.
 // Concrete pictures (bitmaps, icons, metafiles, JPEG, GIF) derive from it and register their
 // file extensions with the picture loader.
-#include <QFile>
 #include <QIODevice>
 #include <QImage>
 #include <QList>
@@ -165,6 +164,7 @@ QByteArray ReadRestOfStream(QIODevice &stream, const std::string &message);
 // Saves into memory what save writes to a stream, then replaces the file's content with it
 // whole (ReplaceFileContent), so that a failure, a crash or a full disk leaves the old file.
 void SaveStreamToFile(const std::string &fileName, const std::function<void(QIODevice &)> &save);
+class QFile;
 // Opens a regular file, given by its path's file-system bytes, for reading; false for anything
 // else, such as a pipe or a device, which could block or never end.
 bool OpenRegularFile(QFile &file, const std::string &nativePath);

@@ -2,6 +2,7 @@
 // Helpers shared by the GIF codec tests: loading from memory with the warnings collected,
 // giflib as the outside decoder, and small builders for hand-made GIF streams.
 #include "gif/GIFImage.h"
+#include "support/GIFExtensionBytes.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -98,19 +99,6 @@ inline std::vector<std::vector<uint8_t>> FramePixels(const TGIFImage &image)
         frames.emplace_back(f->Data(), f->Data() + f->DataSize());
     }
     return frames;
-}
-
-// The extensions of all frames in their order, as written. (A frame that holds only
-// extensions is written without an image, so its extensions join the next frame when the file
-// is read again: the sequence stays the same.)
-inline QByteArray AllExtensions(TGIFImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    for (int i = 0; i < image.Images().Count(); ++i)
-        image.Images()[i]->Extensions().SaveToStream(buffer);
-    return bytes;
 }
 
 inline std::vector<uint8_t> TableBytes(const TGIFColorMap &map)
