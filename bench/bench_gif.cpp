@@ -1,4 +1,4 @@
-// GIF codec against giflib, in the same run: decoding each file of ../shared/testdata/gif/real
+// GIF codec against giflib, in the same run: decoding each file of tests/data/gif/real
 // from memory into pixel indexes (our LoadFromStream, giflib's DGifSlurp), and encoding the same
 // frames (our LZW encoder, giflib's EGifPutLine). Throughput counts pixels (1 byte each).
 // Encoders also report the compressed size of the image data ("bytes_out").

@@ -6,7 +6,7 @@
 //                 `glossgif convert --optimize` against `convert -colors 256 +dither`.
 //   Optimize/...  380-frame 472x298 animations of full frames, whole processes: `glossgif
 //                 optimize` against `gifsicle -O2`; "bytes_out" is the file made.
-// The pictures are made at start from ../shared/testdata/gif/real: two photos enlarged with a
+// The pictures are made at start from tests/data/gif/real: two photos enlarged with a
 // Lanczos filter and a seeded plasma; the composed frames of two real animations (muybridge.gif,
 // a new photo in every frame; animated-red-blue.gif, small changes over a still picture),
 // enlarged and repeated. A summary of the ratios follows the benchmark table.
