@@ -4,7 +4,9 @@
 // encoders, the drawing of frames with the animation painter, and the making of GIF pictures
 // from other pictures.
 //
-// Source files: GIFImage.cpp (model and reader), GIFDecoder.cpp (LZW decoding),
+// Source files: GIFImage.cpp (the model and whole-picture operations), GIFColorMap.cpp
+// (colour tables), GIFReader.cpp (reading blocks), GIFWriter.cpp (the written block layout),
+// GIFClipboard.cpp, GIFRegistration.cpp, GIFDecoder.cpp (LZW decoding),
 // GIFExtensions.cpp (extension blocks and their registries), GIFEncoder.cpp (frame encoding),
 // GIFRender.cpp (frame bitmaps, masks, drawing), GIFPainter.cpp (the animation thread),
 // ColorReduction.cpp (palettes, lookups, dithering, pixel buffers), ColorQuantizer.cpp (the
