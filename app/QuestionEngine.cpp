@@ -1,6 +1,5 @@
 #include "app/QuestionEngine.h"
 
-#include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 
 

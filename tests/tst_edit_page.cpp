@@ -11,29 +11,6 @@ namespace {
 
 class EditPage : public MainWindowTest {
 protected:
-    std::string Deck() const { return folder.read("decks/deck.gsd"); }
-    void Fill(const QString &word, const QString &definition = {}, const QString &visual = {},
-              const QString &audio = {})
-    {
-        window->T_word->setText(word);
-        window->T_Definition->setText(definition);
-        window->T_Visual->setText(visual);
-        window->T_Audio->setText(audio);
-    }
-    void Select(const QString &word)
-    {
-        const auto items = window->ListBox1->findItems(word, Qt::MatchExactly);
-        ASSERT_FALSE(items.isEmpty()) << word.toStdString();
-        const QRect rect = window->ListBox1->visualItemRect(items.first());
-        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
-    }
-    QStringList Listed() const
-    {
-        QStringList words;
-        for (int i = 0; i < window->ListBox1->count(); ++i)
-            words << window->ListBox1->item(i)->text();
-        return words;
-    }
     static std::string Picture(const std::string &name)
     {
         return std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/" + name;

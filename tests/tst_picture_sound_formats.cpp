@@ -15,11 +15,6 @@ std::string Data(const std::string &name) { return std::string(GLOSSAD_SOURCE_DI
 
 class PictureSoundFormats : public MainWindowTest {
 protected:
-    void Select(int row)
-    {
-        const QRect rect = window->ListBox1->visualItemRect(window->ListBox1->item(row));
-        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
-    }
     QRgb PreviewPixel(int x, int y) const { return window->PreviewV->grab().toImage().pixel(x, y); }
     // The Study page asking the audio of each Item in file order.
     TF_Main &StudyAudio(const std::string &deck)
@@ -57,7 +52,7 @@ TEST_F(PictureSoundFormats, PngWebpAndSvgShowInThePreviewAndDamagedOnesAreRefuse
                            DeckLine("e", "1", "", folder.file("broken.webp")) + DeckLine("f", "1", "", folder.file("broken.svg")));
     const QRgb background = PreviewPixel(85, 40);   // what the transparent half shows
     for (int row = 0; row < 3; ++row) {
-        Select(row);
+        Select(QString(QChar('a' + row)));
         EXPECT_TRUE(w.PreviewV->isVisible()) << row;
         EXPECT_FALSE(w.L_UnableV->isVisible()) << row;
         EXPECT_EQ(PreviewPixel(5, 40), qRgb(255, 0, 0)) << row;   // stretched over the box
@@ -66,7 +61,7 @@ TEST_F(PictureSoundFormats, PngWebpAndSvgShowInThePreviewAndDamagedOnesAreRefuse
     EXPECT_NE(background, qRgb(0, 0, 0));
     EXPECT_TRUE(Scripted().shown.empty());
     for (int row = 3; row < 6; ++row) {
-        Select(row);
+        Select(QString(QChar('a' + row)));
         EXPECT_FALSE(w.PreviewV->isVisible()) << row;
         EXPECT_TRUE(w.L_UnableV->isVisible()) << row;
     }

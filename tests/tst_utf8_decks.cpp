@@ -21,28 +21,6 @@ std::string U8(const char8_t *text) { return reinterpret_cast<const char *>(text
 
 class Utf8Decks : public MainWindowTest {
 protected:
-    std::string Deck() const { return folder.read("decks/deck.gsd"); }
-    void Fill(const QString &word, const QString &definition = {}, const QString &visual = {})
-    {
-        window->T_word->setText(word);
-        window->T_Definition->setText(definition);
-        window->T_Visual->setText(visual);
-        window->T_Audio->clear();
-    }
-    void Select(const QString &word)
-    {
-        const auto items = window->ListBox1->findItems(word, Qt::MatchExactly);
-        ASSERT_FALSE(items.isEmpty()) << word.toStdString();
-        const QRect rect = window->ListBox1->visualItemRect(items.first());
-        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
-    }
-    QStringList Listed() const
-    {
-        QStringList words;
-        for (int i = 0; i < window->ListBox1->count(); ++i)
-            words << window->ListBox1->item(i)->text();
-        return words;
-    }
 };
 
 // Words of many scripts; "жук" holds the byte B6 of the separator inside its letter "ж".
