@@ -24,6 +24,9 @@ QSize ShownSize(QSizeF own)
 }
 } // namespace
 
+TSvgImage::TSvgImage() = default;
+TSvgImage::~TSvgImage() = default;
+
 void TSvgImage::Assign(const TGraphic &source)
 {
     if (&source == this)
@@ -31,6 +34,8 @@ void TSvgImage::Assign(const TGraphic &source)
     if (auto *svg = qobject_cast<const TSvgImage *>(&source)) {
         data = svg->data;
         safe = svg->safe;
+        renderer = std::make_unique<QSvgRenderer>(safe);
+        renderer->setAspectRatioMode(Qt::IgnoreAspectRatio);
         size = svg->size;
         shown = {};
         Changed();
@@ -43,12 +48,10 @@ QImage TSvgImage::Rendered(const QSize &at) const
 {
     QImage image(at, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QSvgRenderer renderer(safe);
-    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);   // stretched like every other picture
     TimedImageDevice device(image, QDeadlineTimer(DrawingTime));
     QPainter painter(&device);
     painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(at)));
+    renderer->render(&painter, QRectF(QPointF(0, 0), QSizeF(at)));
     painter.end();
     return image;
 }
@@ -73,14 +76,16 @@ void TSvgImage::LoadFromStream(QIODevice &stream)
     if (file.size() > MaxSvgFileBytes)
         throw EInvalidGraphic(InvalidSvg);
     QByteArray drawn = SafeSvg(file);
-    const QSvgRenderer renderer(drawn);
-    if (!renderer.isValid())
+    auto parsed = std::make_unique<QSvgRenderer>(drawn);
+    if (!parsed->isValid())
         throw EInvalidGraphic(InvalidSvg);
+    parsed->setAspectRatioMode(Qt::IgnoreAspectRatio);   // stretched like every other picture
     data = file;
     safe = std::move(drawn);
-    QSizeF own = renderer.defaultSize();
+    renderer = std::move(parsed);
+    QSizeF own = renderer->defaultSize();
     if (own.isEmpty())
-        own = renderer.viewBoxF().size();
+        own = renderer->viewBoxF().size();
     size = ShownSize(own);
     shown = {};
     Changed();

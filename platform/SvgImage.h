@@ -9,12 +9,18 @@
 #include <QImage>
 
 #include <chrono>
+#include <memory>
+
+class QSvgRenderer;
 
 class TSvgImage : public TGraphic {
     Q_OBJECT
 public:
     static constexpr int MaxSvgSide = 2048;
     static constexpr std::chrono::milliseconds DrawingTime{1000};
+
+    TSvgImage();
+    ~TSvgImage() override;
 
     void Assign(const TGraphic &source) override;   // from another SVG drawing
     bool GetEmpty() const override { return safe.isEmpty(); }
@@ -33,6 +39,7 @@ public:
 
 private:
     QByteArray data, safe;
+    std::unique_ptr<QSvgRenderer> renderer;
     QSize size;
     QImage shown;   // the drawing at the size it was last drawn at
 };
