@@ -273,7 +273,7 @@ void TF_Main::CreateEditPage()
     B_BrowseV->setAccessibleName(QStringLiteral("Browse for a picture"));
     T_Audio = CaptionedField(page, "T_Audio", QStringLiteral("Audio"), 184, 128, 241);
     B_BrowseA = Button(page, "B_BrowseA", QStringLiteral("..."), QRect(427, 127, 22, 22));
-    B_BrowseA->setAccessibleName(QStringLiteral("Browse for a wave file"));
+    B_BrowseA->setAccessibleName(QStringLiteral("Browse for a sound file"));
 
     auto *frequencyCaption = new QLabel(QStringLiteral("Frequency"), page);
     frequencyCaption->setGeometry(160, 164, 78, 17);

@@ -160,6 +160,8 @@ public:
     void B_BrowseAClick();
     // Loads the visual into PreviewV, or shows why it cannot.
     void ShowPreview(const std::string &visual);
+    // The first character of the four fields that the working file cannot hold ("" for none).
+    QString CharacterTheDeckCannotHold() const;
 
     static const std::string VisualFilter, AudioFilter;
 
@@ -196,12 +198,13 @@ private:
     void ShowState(const char *resource);
     void SetGoEnabled(bool enabled);
     // Sets the file, opens it and plays it; throws on failure.
-    void StartSound(const std::string &path);
+    void StartSound(const QString &path);
 
     std::vector<std::string> commandLine;
     bool shown = false;
     bool fillingList = false;      // ListBox1 is being refilled: its selection changes are not the user's
     int rowBeforePress = -1;
+    StringList shownItem;          // the bytes of the word, definition, visual and audio last selected
 };
 
 // Wraps a handler so that an exception leaving it reaches the general error box, as it would

@@ -41,6 +41,8 @@ public:
     StringList FrequencyList;
     int32_t OrderPosition = 1;
     StringList CurrentItem;
+    // How CurrentItem's bytes read: the kind of the Deck it came from.
+    DeckText CurrentText;
     uint32_t Seed = 0;
 
     // Milliseconds since midnight UTC; tests set their own clock.

@@ -4,7 +4,6 @@
 
 #include "app/FieldText.h"
 
-#include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
 #include "platform/MediaPlayer.h"
@@ -35,9 +34,9 @@ void TF_Main::ShowState(const char *resource)
     State->show();
 }
 
-void TF_Main::StartSound(const std::string &path)
+void TF_Main::StartSound(const QString &path)
 {
-    MediaPlayer1->SetFileName(path);
+    MediaPlayer1->SetFilePath(path);
     MediaPlayer1->Open();
     MediaPlayer1->Play();
 }
@@ -82,11 +81,12 @@ void TF_Main::QuestionPhase()
     if (!Questions.SelectNextItem(SelectionMode(), kind))
         return;   // nothing can be asked: the page keeps what it shows
     const StringList &item = Questions.CurrentItem;
+    const DeckText &deck = Questions.CurrentText;
     switch (kind) {
     case qkWord:
         Image1->hide();
         MediaPlayer1->Close();
-        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->setText(deck.ToText(Entry(item, 0)));
         L_WordQ->show();
         M_Def->clear();
         break;
@@ -95,7 +95,7 @@ void TF_Main::QuestionPhase()
         Image1->hide();
         MediaPlayer1->Close();
         L_WordQ->hide();
-        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, deck.ToText(Entry(item, 2)));
         break;
     case qkVisual: {
         Image1->show();
@@ -103,11 +103,11 @@ void TF_Main::QuestionPhase()
         L_WordQ->hide();
         M_Def->clear();
         const std::string visual = Entry(item, 3);
-        if (FileCanBeRead(NativeFromAnsiPath(visual))) {
+        if (FileCanBeRead(deck.NativePath(visual))) {
             try {
-                LoadPicture(*Image1, visual);
+                LoadPicture(*Image1, deck.PathText(visual));
             } catch (const std::exception &) {
-                ShowErrorMessage(visual + " is an invalid picture file.");
+                ShowErrorMessage(deck.PathText(visual) + QStringLiteral(" is an invalid picture file."));
             }
         }
         break;
@@ -118,11 +118,11 @@ void TF_Main::QuestionPhase()
         M_Def->clear();
         MediaPlayer1->Close();
         const std::string audio = Entry(item, 4);
-        if (FileCanBeRead(NativeFromAnsiPath(audio))) {
+        if (FileCanBeRead(deck.NativePath(audio))) {
             try {
-                StartSound(audio);
+                StartSound(deck.PathText(audio));
             } catch (const std::exception &) {
-                ShowErrorMessage(audio + " is an invalid wave file.");
+                ShowErrorMessage(deck.PathText(audio) + QStringLiteral(" is an invalid wave file."));
             }
         }
         break;
@@ -137,17 +137,18 @@ void TF_Main::AnswerPhase()
 {
     ShowState("Abmp");
     const StringList &item = Questions.CurrentItem;
+    const DeckText &deck = Questions.CurrentText;
     if (Chosen(Ck_Word)) {
-        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->setText(deck.ToText(Entry(item, 0)));
         L_WordQ->show();
     }
     if (Chosen(Ck_Def) && !Entry(item, 2).empty()) {
-        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, deck.ToText(Entry(item, 2)));
     }
     if (Chosen(Ck_Visual) && !Entry(item, 3).empty()) {
         // A picture that does not load leaves the page as it is, without a message.
         try {
-            LoadPicture(*Image1, Entry(item, 3));
+            LoadPicture(*Image1, deck.PathText(Entry(item, 3)));
             Image1->show();
         } catch (const std::exception &) {
         }
@@ -155,7 +156,7 @@ void TF_Main::AnswerPhase()
     if (Chosen(Ck_Audio) && !Entry(item, 4).empty()) {
         // A sound that does not play is passed over without a message.
         try {
-            StartSound(Entry(item, 4));
+            StartSound(deck.PathText(Entry(item, 4)));
         } catch (const std::exception &) {
         }
     }

@@ -151,7 +151,7 @@ void BM_EditPage_Delete(benchmark::State &state)
 // Answers every question with Yes, so Delete goes ahead.
 class AlwaysYes : public UserDialogs {
 public:
-    MsgResult messageBox(MsgKind, const std::string &, MsgButtons) override { return MsgResult::Yes; }
+    MsgResult messageBox(MsgKind, const QString &, MsgButtons) override { return MsgResult::Yes; }
     void generalError(const std::string &) override {}
     std::optional<std::string> openFileName(const FileDialogOptions &) override { return std::nullopt; }
     std::optional<std::string> saveFileName(const FileDialogOptions &) override { return std::nullopt; }

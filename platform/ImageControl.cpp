@@ -112,9 +112,11 @@ void TImage::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-void LoadPicture(TImage &control, const std::string &path)
+void LoadPicture(TImage &control, const std::string &path) { LoadPicture(control, PathFromAnsi(path)); }
+
+void LoadPicture(TImage &control, const QString &path)
 {
     control.Picture().LoadFromFile(path);
     // A screen reader names the picture by its file.
-    control.setAccessibleName(QFileInfo(PathFromAnsi(path)).fileName());
+    control.setAccessibleName(QFileInfo(path).fileName());
 }

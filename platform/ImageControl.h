@@ -61,3 +61,5 @@ private:
 // extension, an unreadable file or a file its decoder rejects; the control then keeps its
 // previous picture.
 void LoadPicture(TImage &control, const std::string &path);
+// The same for a path given as text.
+void LoadPicture(TImage &control, const QString &path);

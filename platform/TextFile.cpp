@@ -1,6 +1,7 @@
 #include "platform/TextFile.h"
 
 #include "platform/CodePage.h"
+#include "platform/DeckText.h"
 #include "platform/Exceptions.h"
 
 #include <algorithm>
@@ -273,6 +274,8 @@ void TextLineReader::FindEnd()
 {
     const size_t eof = content.find('\x1A');
     end = eof == std::string::npos ? content.size() : eof;
+    if (DeckKindOf(content) == DeckKind::Utf8 && end >= Utf8DeckMark.size())
+        markSize = position = Utf8DeckMark.size();
 }
 
 std::string_view TextLineReader::ReadLineView()

@@ -1,7 +1,8 @@
 #pragma once
 // Deck-style text files. Reading: a line ends at CR (an LF right after it belongs to the line
 // end; a lone LF stays in the line), the byte 0x1A ends the file, and the last line counts
-// without a line end. Paths are the file system's own bytes.
+// without a line end. A UTF-8 byte-order mark at the start is not part of the first line.
+// Paths are the file system's own bytes.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,8 @@ public:
     void SkipLine() { ReadLineView(); }
     // The end-of-file mark and every byte after it ("" when there is no mark).
     std::string_view Hidden() const { return std::string_view(content).substr(end); }
+    // The byte-order mark the content begins with ("" when there is none).
+    std::string_view Mark() const { return std::string_view(content).substr(0, markSize); }
 
 private:
     TextLineReader() = default;
@@ -28,6 +31,7 @@ private:
     std::string content;
     size_t position = 0;
     size_t end = 0;        // first byte not read: 0x1A or the end of the file
+    size_t markSize = 0;
 };
 
 // Opens a regular file for reading, never waiting for the writer of a pipe: -1 with errno set

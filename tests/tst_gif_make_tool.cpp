@@ -74,7 +74,8 @@ protected:
 TEST_F(MakeTool, ConvertsEveryDemoPicture)
 {
     const QRegularExpression line(R"(^.+\.gif: (\d+)x(\d+) frames=(\d+) colors=(\d+) (\d+) bytes [\d.]+ ms\n$)");
-    for (const QString &picture : DemoPictures()) {
+    const QString data = QString(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/";
+    for (const QString &picture : DemoPictures() + QStringList{data + "alpha.png", data + "lossless.webp", data + "drawing.svg"}) {
         SCOPED_TRACE(picture.toStdString());
         const QString out = Out(QFileInfo(picture).completeBaseName() + ".gif");
         const ToolResult r = RunTool({"convert", picture, out, "--dither", "1", "--optimize"});

@@ -19,7 +19,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QSaveFile>
 #include <QPainter>
 
@@ -59,7 +58,7 @@ const char *const MainUsage =
     "  indexes FILE OUT          write the pixel indexes of every frame with an image\n"
     "  decode FILE [-n N]        time N loads from memory (default 20)\n"
     "  reencode IN OUT [--rle]   load and save again (LZW, or run-length codes)\n"
-    "  convert IN OUT.gif [...]  make a GIF from a BMP, JPEG, PNG, ICO, WMF, EMF or GIF picture\n"
+    "  convert IN OUT.gif [...]  make a GIF from a BMP, JPEG, PNG, WebP, SVG, ICO, WMF, EMF or GIF picture\n"
     "  optimize IN OUT [...]     shrink a GIF picture\n"
     "  frames FILE OUTDIR ...    play through the animation painter, one PNG per frame\n"
     "Run 'glossgif COMMAND --help' for details.\n";
@@ -86,8 +85,8 @@ const char *const ReencodeUsage =
 
 const char *const ConvertUsage =
     "usage: glossgif convert IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--optimize]\n"
-    "Makes a GIF picture of IN (BMP, JPEG, PNG, ICO, WMF, EMF or GIF) and writes it to OUT.gif, whole or\n"
-    "not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
+    "Makes a GIF picture of IN (BMP, JPEG, PNG, WebP, SVG, ICO, WMF, EMF or GIF) and writes it to OUT.gif,\n"
+    "whole or not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
     "  --reduction N  0 none (the picture must have at most 256 colours), 1 the 20 system colours,\n"
     "                 2 halftone, 3 four greys, 4 black and white, 5 256 greys, 6 the 216-colour cube,\n"
     "                 7 an optimised palette (default), 8 optimised with the system colours\n"
@@ -365,19 +364,12 @@ int Reencode(const std::vector<std::string> &args)
 }
 
 
-// A picture file read by the program's own loader (chosen by extension); PNG through Qt.
+// A picture file read by the program's own loader (chosen by extension).
 std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
 {
     QFile file;
     if (!OpenRegularFile(file, name))
         throw EFOpenError("Cannot open file " + name);
-    if (QString::fromLocal8Bit(name.c_str()).endsWith(".png", Qt::CaseInsensitive)) {
-        QImageReader reader(&file, "png");
-        const QImage image = reader.read();
-        if (image.isNull())
-            throw EInvalidGraphic("Cannot read PNG picture " + name + ": " + reader.errorString().toStdString());
-        return BitmapFromImage(image);
-    }
     const GraphicFactory factory = GraphicFactoryForFile(name);
     if (!factory)
         throw EInvalidGraphic("Unknown picture file extension (" + name + ")");
