@@ -50,6 +50,21 @@ void TF_Main::FillWordList()
     fillingList = false;
 }
 
+void TF_Main::RefreshWhenChangedElsewhere()
+{
+    if (!Store.ChangedSinceFilled())
+        return;
+    const QListWidgetItem *current = ListBox1->currentItem();
+    const QString selected = current && current->isSelected() ? current->text() : QString();
+    FillWordList();
+    const QList<QListWidgetItem *> found = ListBox1->findItems(selected, Qt::MatchExactly);
+    if (selected.isEmpty() || found.isEmpty())
+        return;
+    fillingList = true;
+    ListBox1->setCurrentItem(found.first());
+    fillingList = false;
+}
+
 void TF_Main::ListBox1MouseDown(const QPoint &position)
 {
     PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(position));
@@ -146,6 +161,8 @@ std::string FieldAt(const StringList &fields, size_t index) { return index < fie
 
 void TF_Main::ListBox1Click()
 {
+    // The line is found by its place in the list of words, which must be the file's own.
+    RefreshWhenChangedElsewhere();
     QListWidgetItem *selected = ListBox1->currentItem();
     if (!selected)
         return;
