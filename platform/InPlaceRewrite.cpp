@@ -19,26 +19,22 @@ namespace {
 // content and its checksum, the numbers as 8 bytes, lowest first.
 constexpr std::string_view JournalMark = "Glossadrome rewrite journal 1\n";
 
-// Which file a journal belongs to: device and inode name it; the birth time, where the file
-// system keeps one, tells a file apart from a later one that reuses the inode.
-struct FileIdentity {
-    uint64_t device = 0, inode = 0, born = 0;
-};
-
-FileIdentity IdentityOf(const struct stat &info, const std::string &path)
+// The birth time of a file, where the file system keeps one (0 elsewhere): it tells a file
+// apart from a later one that reuses its inode.
+uint64_t BirthOf(const std::string &path)
 {
-    FileIdentity identity{uint64_t(info.st_dev), uint64_t(info.st_ino), 0};
     struct statx extended {};
-    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME))
-        identity.born = uint64_t(extended.stx_btime.tv_sec) * 1000000000u + extended.stx_btime.tv_nsec;
-    return identity;
+    if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &extended) != 0 || !(extended.stx_mask & STATX_BTIME))
+        return 0;
+    return uint64_t(extended.stx_btime.tv_sec) * 1000000000u + extended.stx_btime.tv_nsec;
 }
 
-std::string JournalPath(const FileIdentity &identity)
+// Device and inode name the journal of a file.
+std::string JournalPath(const struct stat &info)
 {
     char name[64];
-    std::snprintf(name, sizeof name, "/%llx-%llx.journal", (unsigned long long)identity.device,
-                  (unsigned long long)identity.inode);
+    std::snprintf(name, sizeof name, "/%llx-%llx.journal", (unsigned long long)info.st_dev,
+                  (unsigned long long)info.st_ino);
     return RewriteJournalFolder() + name;
 }
 
@@ -82,10 +78,10 @@ struct Journal {
     std::string_view path, content;
 };
 
-std::string JournalBytes(const FileIdentity &identity, const std::string &path, const std::string &content)
+std::string JournalBytes(uint64_t born, const std::string &path, const std::string &content)
 {
     std::string out(JournalMark);
-    PutNumber(out, identity.born);
+    PutNumber(out, born);
     PutNumber(out, path.size());
     out += path;
     PutNumber(out, content.size());
@@ -164,9 +160,8 @@ std::string RewriteJournalFolder() { return UserDataFolder() + "/glossadrome/jou
 void RewriteInPlace(FileHandle &file, const struct stat &info, const std::string &path, const std::string &bytes)
 {
     ReserveRoom(file.get(), bytes.size());
-    const FileIdentity identity = IdentityOf(info, path);
-    const std::string journal = JournalPath(identity);
-    KeepJournal(journal, JournalBytes(identity, path, bytes));
+    const std::string journal = JournalPath(info);
+    KeepJournal(journal, JournalBytes(BirthOf(path), path, bytes));
     // From here on a failure leaves the journal, so that the next open finishes the write.
     WriteOver(file.get(), bytes);
     file.Close();
@@ -178,8 +173,7 @@ void FinishInterruptedRewrite(const std::string &path)
     struct stat info {};
     if (path.empty() || ::stat(path.c_str(), &info) != 0)
         return;
-    const FileIdentity identity = IdentityOf(info, path);
-    const std::string journalPath = JournalPath(identity);
+    const std::string journalPath = JournalPath(info);
     std::string bytes;
     {
         FileHandle journal(OpenFile(journalPath, O_RDONLY | O_NONBLOCK));
@@ -197,7 +191,7 @@ void FinishInterruptedRewrite(const std::string &path)
     struct stat named {};
     const std::string recorded(journal.path);
     if (::stat(recorded.c_str(), &named) != 0 || named.st_dev != info.st_dev || named.st_ino != info.st_ino ||
-        journal.born != identity.born)
+        journal.born != BirthOf(path))
         return;
     FileHandle file(OpenFile(path, O_WRONLY | O_NONBLOCK));
     if (!file)
@@ -210,8 +204,7 @@ void FinishInterruptedRewrite(const std::string &path)
 
 void DiscardRewriteJournal(const struct stat &info)
 {
-    // Only the device and inode name a journal; the replaced file is gone, so no birth time.
-    const std::string journal = JournalPath({uint64_t(info.st_dev), uint64_t(info.st_ino), 0});
+    const std::string journal = JournalPath(info);
     if (::access(journal.c_str(), F_OK) == 0)
         RemoveJournal(journal);
 }

@@ -77,7 +77,7 @@ QByteArray EmfPolygon(const std::vector<QPoint> &points)
 // header for ever.
 QByteArray PatternBrushWithoutHeaderSize() { return QByteArray("\x30\0\0\0\x42\x01\x05\0\0\0", 10) + QByteArray(86, '\0'); }
 
-// A grey 64 x 64 JPEG written with the given scans (libjpeg's default when there are none).
+// A grey 64 x 64 JPEG written with the given scans.
 QByteArray Jpeg(const std::vector<jpeg_scan_info> &scans)
 {
     jpeg_compress_struct cinfo;
@@ -91,10 +91,8 @@ QByteArray Jpeg(const std::vector<jpeg_scan_info> &scans)
     cinfo.input_components = 1;
     cinfo.in_color_space = JCS_GRAYSCALE;
     jpeg_set_defaults(&cinfo);
-    if (!scans.empty()) {
-        cinfo.scan_info = scans.data();
-        cinfo.num_scans = int(scans.size());
-    }
+    cinfo.scan_info = scans.data();
+    cinfo.num_scans = int(scans.size());
     jpeg_start_compress(&cinfo, TRUE);
     unsigned char row[64];
     for (int y = 0; y < 64; ++y) {
@@ -170,11 +168,6 @@ TEST(HostilePictures, MetafilesBeyondTheirBudgetAreRefused)
     for (int i = 0; i <= MaxMetafileRecords; ++i)
         records += QByteArray("\x04\0\0\0\x02\x01\x01\0", 8);   // META_SETBKMODE
     EXPECT_EQ(Refusal<TMetafile>(Wmf(records), seconds), "Metafile has too many records (more than 250000)");
-    // Within the budget, a picture with many points loads.
-    std::vector<QPoint> circle;
-    for (int i = 0; i < 5000; ++i)
-        circle.emplace_back(500 + int(400 * std::cos(i * 0.00125)), 500 + int(400 * std::sin(i * 0.00125)));
-    EXPECT_EQ(Refusal<TMetafile>(Emf(EmfPolygon(circle)), seconds), "");
 }
 
 TEST(HostilePictures, AJpegOfTooManyScansIsRefused)
@@ -187,7 +180,8 @@ TEST(HostilePictures, AJpegOfTooManyScansIsRefused)
     }
     double seconds = 0;
     EXPECT_EQ(Refusal<TJPEGImage>(Jpeg(scans), seconds), "JPEG image has too many scans (more than 100)");
-    EXPECT_EQ(Refusal<TJPEGImage>(Jpeg({}), seconds), "");
+    scans.resize(100);
+    EXPECT_EQ(Refusal<TJPEGImage>(Jpeg(scans), seconds), "");
 }
 
 using HostilePreview = MainWindowTest;
