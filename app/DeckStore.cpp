@@ -6,6 +6,7 @@
 #include "platform/LocaleSort.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -45,6 +46,24 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
     }
     result.bytes += reader.Hidden();
     return result;
+}
+
+void DeckStore::Bind(const std::string &path)
+{
+    WorkFileName = path;
+    filledVersion = VersionOf(path);
+}
+
+void DeckStore::FinishInterruptedChange(const std::string &path)
+{
+    // The lock finishes it, once no other window is writing.
+    const FileChangeLock deck(path);
+}
+
+bool DeckStore::ChangedSinceFilled() const
+{
+    const FileVersion now = VersionOf(WorkFileName);
+    return now != FileVersion{} && now != filledVersion;
 }
 
 void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
@@ -93,12 +112,18 @@ void DeckStore::SplitLine(std::string_view line, StringList &target, std::string
 
 void DeckStore::CopyWorkFile(const std::string &destination)
 {
+    // Another window may be changing the Deck that is overwritten.
+    std::optional<FileChangeLock> overwritten;
+    if (FileCanBeRead(destination))
+        overwritten.emplace(destination);
     // Read first: copying a file onto itself must not empty it before it is read.
     ReplaceFileContent(destination, Rewritten(ReadFileBytes(WorkFileName), {}).bytes);
 }
 
 void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
 {
+    // Taken before the read: a change that comes during it shows as a change still to list.
+    filledVersion = VersionOf(WorkFileName);
     ReadColumnOfWorkFile(WorkList, 1);
     FileWords = WorkList;
     ItemCount = int(FileWords.size());
@@ -127,10 +152,12 @@ void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
         entry.erase(0, 1);
 }
 
-std::string DeckStore::ReadForRewrite() const
+// Every change holds the Deck's lock from its read to the end of its write, so that another
+// window changing the same Deck meanwhile loses nothing and has nothing lost.
+FileChangeLock DeckStore::LockForRewrite() const
 {
     try {
-        return ReadFileBytes(WorkFileName);
+        return FileChangeLock(WorkFileName);
     } catch (const EInOutError &) {
         throw EFOpenError("Cannot open file " + DisplayPath(WorkFileName));
     }
@@ -138,7 +165,8 @@ std::string DeckStore::ReadForRewrite() const
 
 void DeckStore::DeleteWordLine(const std::string &word)
 {
-    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, false, nullptr});
+    const FileChangeLock deck = LockForRewrite();
+    const DeckRewrite rewrite = Rewritten(deck.Content(), {&word, false, nullptr});
     if (rewrite.removed > 0)
         ReplaceFileContent(WorkFileName, rewrite.bytes);
 }
@@ -146,7 +174,8 @@ void DeckStore::DeleteWordLine(const std::string &word)
 int DeckStore::DeleteAllWordLines(const std::string &word)
 {
     // One rewrite for them all: the command changes the Deck entirely or not at all.
-    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, true, nullptr});
+    const FileChangeLock deck = LockForRewrite();
+    const DeckRewrite rewrite = Rewritten(deck.Content(), {&word, true, nullptr});
     if (rewrite.removed > 0)
         ReplaceFileContent(WorkFileName, rewrite.bytes);
     return rewrite.removed;
@@ -155,7 +184,8 @@ int DeckStore::DeleteAllWordLines(const std::string &word)
 void DeckStore::StoreItem(const DeckItem &item)
 {
     // Reading first also means that a Deck deleted meanwhile is reported, not made anew.
-    std::string content = ReadFileBytes(WorkFileName);
+    const FileChangeLock deck(WorkFileName);
+    std::string content = deck.Content();
     // The Deck and the Item meet in UTF-8 when either is: a UTF-8 Deck never goes back. A
     // code-page field never holds the separator's byte, so its text converts as it is.
     DeckItem stored = item;
@@ -192,6 +222,7 @@ void DeckStore::CreateEmpty()
 {
     CreateEmptyFile(WorkFileName);
     Text = DeckText(DeckKind::CodePage);
+    filledVersion = VersionOf(WorkFileName);
     FileWords.clear();
     ItemCount = 0;
 }

@@ -2,6 +2,7 @@
 // The Deck store: the operations through which the program reads and changes the working
 // file. There is no Deck in memory; every operation reads the file again.
 #include "platform/DeckText.h"
+#include "platform/FileChangeLock.h"
 #include "platform/TextFile.h"
 
 #include <string>
@@ -18,7 +19,13 @@ struct DeckItem {
 class DeckStore {
 public:
     // Binds the working file (the path as the program holds it).
-    void Bind(const std::string &path) { WorkFileName = path; }
+    void Bind(const std::string &path);
+    // Finishes a change of a Deck that was cut short (a kill during a write in place), so
+    // that the Deck opens whole.
+    static void FinishInterruptedChange(const std::string &path);
+    // True when the working file changed on disk since the word list was filled: another
+    // window or program changed it. False while there is no file to compare.
+    bool ChangedSinceFilled() const;
 
     // One entry per line of the open reader: field n (1 to 5) of the line. A line too short
     // for the field gives an empty entry and one "error occured" box.
@@ -57,7 +64,8 @@ public:
 
 private:
     void ReadColumnOfWorkFile(StringList &target, int n);
-    std::string ReadForRewrite() const;
+    FileChangeLock LockForRewrite() const;
+    FileVersion filledVersion;
 };
 
 // A change of a Deck's lines, made by writing the whole file again.

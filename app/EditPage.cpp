@@ -55,6 +55,21 @@ void TF_Main::FillWordList()
     fillingList = false;
 }
 
+void TF_Main::RefreshWhenChangedElsewhere()
+{
+    if (!Store.ChangedSinceFilled())
+        return;
+    const QListWidgetItem *current = ListBox1->currentItem();
+    const QString selected = current && current->isSelected() ? current->text() : QString();
+    FillWordList();
+    const QList<QListWidgetItem *> found = ListBox1->findItems(selected, Qt::MatchExactly);
+    if (selected.isEmpty() || found.isEmpty())
+        return;
+    fillingList = true;
+    ListBox1->setCurrentItem(found.first());
+    fillingList = false;
+}
+
 void TF_Main::ListBox1MouseDown(const QPoint &position)
 {
     PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(position));
@@ -148,6 +163,8 @@ void PutBrowsedPath(QLineEdit *field, const std::string &caption, const std::str
 
 void TF_Main::ListBox1Click()
 {
+    // The line is found by its place in the list of words, which must be the file's own.
+    RefreshWhenChangedElsewhere();
     QListWidgetItem *selected = ListBox1->currentItem();
     if (!selected)
         return;

@@ -117,6 +117,7 @@ void TF_Main::RecentItemClick(int index)
 void TF_Main::LoadDeck(const std::string &chosen)
 {
     const std::string path = AbsolutePath(chosen);
+    DeckStore::FinishInterruptedChange(path);
     Store.Bind(path);
     // Relative visual and audio paths of the Deck are found next to it.
     const std::string folder = ExtractFilePath(path);
@@ -156,6 +157,9 @@ bool TF_Main::SaveAs()
 void TF_Main::UpdateRecentFiles()
 {
     const std::string &name = Store.WorkFileName;
+    // A path with a line break cannot be kept in the settings file, whose lines it would break.
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return;
     const auto found = std::find(RecentFiles.begin(), RecentFiles.end(), name);
     if (found != RecentFiles.end()) {
         RecentFiles.erase(found);

@@ -52,6 +52,9 @@ public:
 
     // Runs FillWordList with the sort menu's choices and shows the result in ListBox1.
     void FillWordList();
+    // When another window or program changed the Deck since the list was filled, fills it
+    // again (the selected word stays selected) before anything is shown from it.
+    void RefreshWhenChangedElsewhere();
     void SaveSettings();
 
     // --- Shell state ---
@@ -178,6 +181,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void CreateDropTargets();

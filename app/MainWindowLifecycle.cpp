@@ -118,6 +118,19 @@ bool TF_Main::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void TF_Main::changeEvent(QEvent *event)
+{
+    // Coming back from another window, which may have changed the same Deck.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shown) {
+        try {
+            RefreshWhenChangedElsewhere();
+        } catch (...) {
+            HandleCurrentException();
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
 void TF_Main::CreationStep()
 {
     Modified = false;

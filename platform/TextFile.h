@@ -3,6 +3,8 @@
 // end; a lone LF stays in the line), the byte 0x1A ends the file, and the last line counts
 // without a line end. A UTF-8 byte-order mark at the start is not part of the first line.
 // Paths are the file system's own bytes.
+#include "platform/FileReplacement.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,13 +51,14 @@ bool FileCanBeRead(const std::string &path);
 // True when something of that name exists, whether or not it can be read.
 bool FileExists(const std::string &path);
 
-// Replaces a file's content with bytes, all or nothing: written beside it (without a name until
-// complete, where the file system allows), synced and renamed over it, keeping its owner,
-// permissions and extended attributes. A file the user may not write is never changed, whatever
-// its folder allows: EFCreateError ("Cannot create file %s"). Only a folder that refuses new
-// files makes it write in place, and then the file is cut to its new length only after the new
-// content is written. Any other failure leaves the file as it was.
-void ReplaceFileContent(const std::string &path, const std::string &bytes);
+// What tells one state of a file from another: which file the path names, its size and the
+// times of its last change. Equal versions mean nobody changed the file in between.
+struct FileVersion {
+    unsigned long long device = 0, inode = 0, size = 0, modified = 0, changed = 0;
+    bool operator==(const FileVersion &) const = default;
+};
+// The version of the file the path names now; all zero when there is none.
+FileVersion VersionOf(const std::string &path);
 
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"

@@ -227,6 +227,21 @@ TEST_F(FileCommands, RecentListSurvivesARestart)
     EXPECT_EQ(RecentCaptions().size(), 3);
 }
 
+TEST_F(FileCommands, ADeckPathWithALineBreakOpensButIsNotRemembered)
+{
+    const std::string deck = MakeDeck("a\n[Options]\nQuestion=7\n.gsd", DeckLine("cat", "2"));
+    TF_Main &w = Start({QString::fromStdString(deck)});
+    EXPECT_EQ(w.Store.WorkFileName, deck);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    EXPECT_TRUE(w.RecentFiles.empty());
+    w.Cb_Questions->setCurrentIndex(1);
+    Close();
+    const std::string settings = folder.read("program/glossad.ini");
+    EXPECT_EQ(settings.find("Question=7"), std::string::npos) << settings;
+    EXPECT_EQ(TIniFile(folder.file("program/glossad.ini")).ReadInteger("Options", "Question", 0), 1);
+    EXPECT_TRUE(Scripted().shown.empty());
+}
+
 TEST_F(FileCommands, CommandLinePathWithoutFolderIsResolvedAgainstTheCurrentFolder)
 {
     MakeDeck("here.gsd");

@@ -10,6 +10,7 @@
 #include "gif/GIFPainter.h"
 
 #include "platform/Bitmap.h"
+#include "platform/FileReplacement.h"
 #include "platform/Picture.h"
 
 #include <QBuffer>
@@ -19,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QPainter>
 
 #include <algorithm>
@@ -174,6 +174,23 @@ bool ParseArguments(const std::vector<std::string> &args, std::initializer_list<
     return true;
 }
 
+// Writes bytes to a file whole or not at all: every write and the sync are checked, and only a
+// complete new file takes the old one's place. A failure is reported with the file's name.
+bool WriteWhole(const std::string &name, const QByteArray &bytes)
+{
+    try {
+        ReplaceFileContent(name, bytes.toStdString());
+    } catch (const std::exception &e) {
+        const std::string message = e.what();
+        if (message.find(name) != std::string::npos)
+            std::fprintf(stderr, "error: %s\n", message.c_str());
+        else
+            std::fprintf(stderr, "error: %s: %s\n", name.c_str(), message.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool ReadFile(const std::string &name, QByteArray &bytes, std::string &error)
 {
     QFile file;
@@ -261,21 +278,13 @@ int Indexes(const std::vector<std::string> &args)
     TGIFImage image;
     if (!Load(args[0], image))
         return 1;
-    QFile out(QString::fromLocal8Bit(args[1].c_str()));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", args[1].c_str());
-        return 1;
-    }
+    QByteArray indexes;
     for (int i = 0; i < image.Images().Count(); ++i) {
         TGIFSubImage *frame = image.Images()[i];
-        if (frame->Empty())
-            continue;
-        if (out.write(reinterpret_cast<const char *>(frame->Data()), frame->DataSize()) != qint64(frame->DataSize())) {
-            std::fprintf(stderr, "error: I/O error writing %s\n", args[1].c_str());
-            return 1;
-        }
+        if (!frame->Empty())
+            indexes.append(reinterpret_cast<const char *>(frame->Data()), qsizetype(frame->DataSize()));
     }
-    return 0;
+    return WriteWhole(args[1], indexes) ? 0 : 1;
 }
 
 int Decode(const std::vector<std::string> &args)
@@ -318,18 +327,6 @@ int Decode(const std::vector<std::string> &args)
     const double throughput = median > 0 ? double(pixels) / 1e6 / (median / 1000.0) : 0.0;
     std::printf("%.3f ms %.1f MB/s\n", median, throughput);
     return 0;
-}
-
-// Writes bytes to a file whole or not at all: a new file beside it takes its place only when
-// everything was written.
-bool WriteWhole(const std::string &name, const QByteArray &bytes)
-{
-    QSaveFile out(QString::fromLocal8Bit(name.c_str()));
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", name.c_str());
-        return false;
-    }
-    return true;
 }
 
 QByteArray SaveToBytes(TGIFImage &image)
@@ -515,8 +512,13 @@ int Frames(const std::vector<std::string> &args)
     bool ok = true, passDone = false;
     auto save = [&](const QImage &shown, int index, int delayUnits, int disposal) {
         const QString name = out.filePath(QStringLiteral("frame-%1.png").arg(written++));
-        if (!shown.convertToFormat(QImage::Format_ARGB32).save(name, "PNG")) {
-            std::fprintf(stderr, "error: Cannot create file %s\n", qPrintable(name));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!shown.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG")) {
+            std::fprintf(stderr, "error: Cannot make a PNG picture for %s\n", qPrintable(name));
+            ok = false;
+        } else if (!WriteWhole(QFile::encodeName(name).toStdString(), png)) {
             ok = false;
         }
         const int delayMs = delayUnits * DelayMultiplier;
