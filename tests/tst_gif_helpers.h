@@ -39,13 +39,17 @@ inline QByteArray ReadAll(const std::string &path)
     return file.readAll();
 }
 
-// Every .gif under the shared test data, sorted.
+// Every public test file (suite, real, artificial), sorted; the hand-made cases and the fuzz
+// corpora beside them include files that must fail.
 inline std::vector<std::string> AllTestFiles()
 {
     std::vector<std::string> files;
-    QDirIterator it(QString::fromStdString(TestDataDir()), {"*.gif"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.push_back(it.next().toStdString());
+    for (const char *folder : {"/suite", "/real", "/artificial"}) {
+        QDirIterator it(QString::fromStdString(TestDataDir() + folder), {"*.gif"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.push_back(it.next().toStdString());
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
