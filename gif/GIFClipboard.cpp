@@ -72,8 +72,8 @@ void TGIFImage::SaveToClipboardFormat()
     auto mime = std::make_unique<QMimeData>();
     mime->setData(GIFClipboardFormatName, bytes);
     mime->setData(GIFClipboardMimeType, bytes);
-    TGIFSubImage *first = images->Frame(0);
-    if (!first->Empty())
-        mime->setImageData(first->ToQImage());
+    const QImage picture = ToImage();
+    if (!picture.isNull())
+        mime->setImageData(picture);
     clipboard->setMimeData(mime.release());   // the clipboard owns it from here
 }
