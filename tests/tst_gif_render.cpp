@@ -199,6 +199,13 @@ TEST(GIFDrawing, CopiesAndBitmapsGetTheFullSizePictureWithoutTransparency)
     image->Draw(target.canvas, QRect(0, 0, 10, 10));
     EXPECT_NE(image->CurrentPainter(), nullptr);
     image->StopPainters();
+
+    // A screen too large to draw is copied as GIF data alone.
+    auto huge = NewPicture(9000, 9000, {White, Red});
+    AddFrame(*huge, QRect(0, 0, 1, 1), 1);
+    huge->SaveToClipboardFormat();
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(GIFClipboardMimeType));
 }
 
 TEST(GIFDrawing, NewPaletteAsksForOneRedraw)
