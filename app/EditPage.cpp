@@ -161,13 +161,19 @@ void TF_Main::ListBox1Click()
         return;
     DeckStore::SplitLine(Store.ReadLineAt(line), Store.WorkList);
     const StringList fields = Store.WorkList;
+    // A damaged frequency is reported and shown as 0; every other field still shows this
+    // Item, so that storing it again cannot take another Item's fields.
+    int frequency = 0;
+    const bool frequencyRead = TryStrToInt(FieldAt(fields, 1), frequency);
     ShowFromStart(T_word, FromAnsi(FieldAt(fields, 0)));
-    TrackBar1->setValue(StrToInt(FieldAt(fields, 1)));   // the track bar keeps 0 to 5
+    TrackBar1->setValue(frequencyRead ? frequency : 0);   // the track bar keeps 0 to 5
     L_Freq2->setText(QString::number(TrackBar1->value()));
     ShowFromStart(T_Definition, FromAnsi(FieldAt(fields, 2)));
     ShowFromStart(T_Visual, FromAnsi(FieldAt(fields, 3)));
     ShowFromStart(T_Audio, FromAnsi(FieldAt(fields, 4)));
     ShowPreview(FieldAt(fields, 3));
+    if (!frequencyRead)
+        RaiseInvalidInteger(FieldAt(fields, 1));
 }
 
 void TF_Main::B_AddClick()
@@ -191,9 +197,11 @@ void TF_Main::B_AddClick()
 
 void TF_Main::B_DeleteClick()
 {
-    QListWidgetItem *selected = ListBox1->currentItem();
-    if (ListBox1->count() == 0 || !selected || !selected->isSelected())
+    // The selected entry: the list has no current entry while the focus is on the button.
+    const QList<QListWidgetItem *> selection = ListBox1->selectedItems();
+    if (ListBox1->count() == 0 || selection.isEmpty())
         return;
+    QListWidgetItem *selected = selection.front();
     // Every listed word came from the file's bytes, so it converts back exactly.
     std::string word;
     if (!TryToAnsi(selected->text(), word))
