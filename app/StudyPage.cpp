@@ -58,10 +58,9 @@ void TF_Main::SetGoEnabled(bool enabled)
 {
     B_Go->setEnabled(enabled);
     // The Study page says why Go cannot be pressed, until it can again.
-    const QString reason = NothingToAsk(Cb_Questions->currentIndex(), SB_Freq->isChecked(), Store.ItemCount);
     if (!enabled && PageControl1->currentWidget() == Tb_Study) {
-        SetStatusText(reason);
-        goReason = reason;
+        goReason = NothingToAsk(Cb_Questions->currentIndex(), SB_Freq->isChecked(), Store.ItemCount);
+        SetStatusText(goReason);
     } else if (enabled && !goReason.isEmpty() && StatusText() == goReason) {
         SetStatusText(QString());
     }
