@@ -181,14 +181,20 @@ void TF_Main::ListBox1Click()
     Store.ReadItemAt(line, Store.WorkList);
     const StringList fields = Store.WorkList;
     const DeckText &deck = Store.Text;
+    // A damaged frequency is reported and shown as 0; every other field still shows this
+    // Item, so that storing it again cannot take another Item's fields.
+    int frequency = 0;
+    const bool frequencyRead = TryStrToInt(FieldAt(fields, 1), frequency);
     ShowFromStart(T_word, deck.ToText(FieldAt(fields, 0)));
-    TrackBar1->setValue(StrToInt(FieldAt(fields, 1)));   // the track bar keeps 0 to 5
+    TrackBar1->setValue(frequencyRead ? frequency : 0);   // the track bar keeps 0 to 5
     L_Freq2->setText(QString::number(TrackBar1->value()));
     ShowFromStart(T_Definition, deck.ToText(FieldAt(fields, 2)));
     ShowFromStart(T_Visual, deck.ToText(FieldAt(fields, 3)));
     ShowFromStart(T_Audio, deck.ToText(FieldAt(fields, 4)));
     shownItem = {FieldAt(fields, 0), FieldAt(fields, 2), FieldAt(fields, 3), FieldAt(fields, 4)};
     ShowPreview(FieldAt(fields, 3));
+    if (!frequencyRead)
+        RaiseInvalidInteger(FieldAt(fields, 1));
 }
 
 QString TF_Main::CharacterTheDeckCannotHold() const
@@ -233,9 +239,11 @@ void TF_Main::B_AddClick()
 
 void TF_Main::B_DeleteClick()
 {
-    QListWidgetItem *selected = ListBox1->currentItem();
-    if (ListBox1->count() == 0 || !selected || !selected->isSelected())
+    // The selected entry: the list has no current entry while the focus is on the button.
+    const QList<QListWidgetItem *> selection = ListBox1->selectedItems();
+    if (ListBox1->count() == 0 || selection.isEmpty())
         return;
+    QListWidgetItem *selected = selection.front();
     // The word's own bytes, also where a UTF-8 Deck shows some of them as U+FFFD.
     std::string word;
     const auto listed = std::find_if(Store.FileWords.begin(), Store.FileWords.end(),

@@ -60,6 +60,8 @@ void TF_Main::SB_NewClick()
         return;
     Store.Bind(ScratchFilePath());
     Store.CreateEmpty();
+    // Nothing is left to save once the scratch file is empty.
+    Modified = false;
     B_ClearClick();
     ListBox1->clear();
     Untitled = true;
@@ -72,6 +74,7 @@ void TF_Main::SB_NewClick()
     M_Def->clear();
     State->hide();
     DeckLoaded = false;
+    RebuildPools();
 }
 
 void TF_Main::SB_OpenClick()
@@ -137,7 +140,7 @@ void TF_Main::SaveAs1Click() { SaveAs(); }
 
 bool TF_Main::SaveAs()
 {
-    const auto path = Dialogs().saveFileName({DeckSaveFilter, "dat", "Save As"});
+    const auto path = Dialogs().saveFileName({DeckSaveFilter, "gsd", "Save As"});
     if (!path)
         return false;
     // A file counts as there even when it cannot be read. One the user may not write is refused

@@ -2,6 +2,7 @@
 // The main window: menu, tool bar, the Edit and Study pages and the status bar, with the
 // shell state (flags, recent files, settings) and the Deck store it owns.
 #include "app/DeckStore.h"
+#include "app/ElasticLayout.h"
 #include "app/QuestionEngine.h"
 #include "platform/Application.h"
 
@@ -137,6 +138,7 @@ public:
     void BitBtn1Click();
     void SB_AnswerClick();
     void ToolBar1Click();
+    void CloseAnswerPanel();
     void CheckBoxClick(QCheckBox *box);
 
     // --- File commands ---
@@ -200,6 +202,7 @@ private:
     void QuestionPhase();
     void AnswerPhase();
     void ShowState(const char *resource);
+    // Enables Go, or disables it and says why on the Study page.
     void SetGoEnabled(bool enabled);
     // Sets the file, opens it and plays it; throws on failure.
     void StartSound(const QString &path);
@@ -209,6 +212,9 @@ private:
     bool fillingList = false;      // ListBox1 is being refilled: its selection changes are not the user's
     int rowBeforePress = -1;
     StringList shownItem;          // the bytes of the word, definition, visual and audio last selected
+    int currentBeforeFocusLeft = -1;   // the list's current entry when it last lost the focus
+    ElasticLayout EditLayout, StudyLayout;   // how the pages' controls grow with the window
+    QString goReason;              // the status text that says why Go cannot be pressed
 };
 
 // Wraps a handler so that an exception leaving it reaches the general error box, as it would

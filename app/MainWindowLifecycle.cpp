@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QToolBar>
 #include <QTabWidget>
@@ -83,11 +84,14 @@ void TF_Main::ConnectHandlers()
     connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
         connect(box, &QCheckBox::toggled, this, [this, box] { Handler(this, &TF_Main::CheckBoxClick)(box); });
+    // Escape closes the answer panel, wherever the focus is in the window.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &TF_Main::CloseAnswerPanel);
     ListBox1->setContextMenuPolicy(Qt::PreventContextMenu);
     ListBox1->viewport()->installEventFilter(this);
     ListBox1->installEventFilter(this);
     ToolBar1->installEventFilter(this);
     Tb_Edit->installEventFilter(this);
+    Bevel2->installEventFilter(this);
 }
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
@@ -109,11 +113,26 @@ bool TF_Main::eventFilter(QObject *watched, QEvent *event)
         const QRect entry = ListBox1->visualItemRect(ListBox1->currentItem());
         ListBox1MouseDown(entry.isValid() ? entry.center() : QPoint(0, 0));
         return true;
+    } else if (watched == ListBox1 && (type == QEvent::FocusOut || type == QEvent::FocusIn)) {
+        // Only the list with the focus has a current entry: a screen reader takes the current
+        // entry for the focused one. The entry comes back with the focus; the selection stays.
+        QItemSelectionModel *entries = ListBox1->selectionModel();
+        if (type == QEvent::FocusOut) {
+            currentBeforeFocusLeft = ListBox1->currentRow();
+            entries->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        } else if (currentBeforeFocusLeft >= 0 && currentBeforeFocusLeft < ListBox1->count()) {
+            entries->setCurrentIndex(ListBox1->model()->index(currentBeforeFocusLeft, 0), QItemSelectionModel::NoUpdate);
+        }
     } else if (watched == ToolBar1 && event->type() == QEvent::MouseButtonRelease) {
         ToolBar1Click();
-    } else if (watched == Tb_Edit && event->type() == QEvent::Resize) {
+    } else if (watched == Tb_Edit && type == QEvent::Resize) {
+        // The window's minimum size is its default size, where every control has its own place.
+        EditLayout.Apply(size() - minimumSize());
         // The list runs from below its strip to the bottom of the page.
-        ListBox1->setGeometry(0, 25, 113, std::max(0, Tb_Edit->height() - 25));
+        ListBox1->resize(ListBox1->width(), std::max(0, Tb_Edit->height() - 25));
+    } else if (watched == Bevel2 && type == QEvent::Resize) {
+        // The left pane of the Study page grows in width with its splitter, in height with the window.
+        StudyLayout.Apply(QSize(Bevel2->width() - Bevel2->minimumWidth(), height() - minimumHeight()));
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -145,6 +164,8 @@ void TF_Main::CreationStep()
     }
     Settings = std::make_unique<TIniFile>(SettingsFilePath());
     // The scratch file is emptied at every start; a failure here reaches the error box.
+    // Either way there is nothing to ask yet.
+    SetGoEnabled(false);
     CreateEmptyFile(Store.WorkFileName);
     DropFileTarget1->RegisterTarget(T_Visual);
     DropFileTarget2->RegisterTarget(T_Audio);
@@ -238,6 +259,18 @@ void TF_Main::RestoreOptions()
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
+    // Words added to the scratch file would be emptied away at the next start: the user is
+    // asked first, as New and Open ask, and Cancel keeps the program open.
+    bool leave = false;
+    try {
+        leave = SavePrompt();
+    } catch (...) {
+        HandleCurrentException();
+    }
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     try {
         CloseStep();
     } catch (...) {
@@ -284,10 +317,9 @@ void TF_Main::SaveSettings()
 
 void TF_Main::EXit1Click()
 {
-    // Ends the program at once: no close step, so the settings file stays as it was. The window
-    // goes at once too, not only when the program has finished ending.
-    hide();
-    QCoreApplication::exit(0);
+    // Leaves as closing the window does: the save question, then the close step.
+    if (close())
+        QCoreApplication::exit(0);
 }
 
 void TF_Main::CheckBoxClick(QCheckBox *box)
@@ -304,12 +336,13 @@ void TF_Main::SB_AnswerClick()
         Panel1->show();
         Panel1->raise();
     } else {
-        Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
-        Panel1->hide();
+        CloseAnswerPanel();
     }
 }
 
-void TF_Main::ToolBar1Click()
+void TF_Main::ToolBar1Click() { CloseAnswerPanel(); }
+
+void TF_Main::CloseAnswerPanel()
 {
     Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
     Panel1->hide();

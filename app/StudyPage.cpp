@@ -24,6 +24,18 @@ std::string Entry(const StringList &item, int index)
 }
 
 bool Chosen(const QCheckBox *box) { return box->isChecked() && box->isEnabled(); }
+
+// Why Go cannot be pressed.
+QString NothingToAsk(int kind, bool byFrequency, int itemCount)
+{
+    static const char *const sides[] = {"a word", "a definition", "a picture", "a sound"};
+    if (kind < qkWord || kind > qkAudio)
+        return QStringLiteral("Choose in the Question list what to ask.");
+    if (itemCount == 0)
+        return QStringLiteral("The Deck has no Items to ask.");
+    return QStringLiteral("No Item %1has %2 to ask.")
+        .arg(byFrequency ? QStringLiteral("of frequency 1 to 5 ") : QString(), QLatin1String(sides[kind]));
+}
 } // namespace
 
 void TF_Main::ShowState(const char *resource)
@@ -41,17 +53,25 @@ void TF_Main::StartSound(const QString &path)
     MediaPlayer1->Play();
 }
 
-void TF_Main::SetGoEnabled(bool enabled) { B_Go->setEnabled(enabled); }
+void TF_Main::SetGoEnabled(bool enabled)
+{
+    B_Go->setEnabled(enabled);
+    // The Study page says why Go cannot be pressed, until it can again.
+    if (!enabled && PageControl1->currentWidget() == Tb_Study) {
+        goReason = NothingToAsk(Cb_Questions->currentIndex(), SB_Freq->isChecked(), Store.ItemCount);
+        SetStatusText(goReason);
+    } else if (enabled && !goReason.isEmpty() && StatusText() == goReason) {
+        SetStatusText(QString());
+    }
+}
 
 void TF_Main::RebuildPools()
 {
-    if (SB_Freq->isChecked()) {
-        SetGoEnabled(Questions.BuildFrequencyPools(Cb_Questions->currentIndex(), !SB_Freq->isChecked()));
-        return;
-    }
-    const int field = QuestionFieldNumber(Cb_Questions->currentIndex());
-    if (field != 0)
-        SetGoEnabled(Questions.BuildEligiblePool(field));
+    const int kind = Cb_Questions->currentIndex();
+    if (SB_Freq->isChecked())
+        SetGoEnabled(kind != qkNone && Questions.BuildFrequencyPools(kind, false));
+    else
+        SetGoEnabled(kind != qkNone && Questions.BuildEligiblePool(QuestionFieldNumber(kind)));
 }
 
 QuestionEngine::Mode TF_Main::SelectionMode() const
@@ -177,21 +197,19 @@ void TF_Main::SB_FreqClick()
 {
     if (SB_Order->isChecked())
         SB_Random->setChecked(true);
-    if (DeckLoaded)
-        RebuildPools();
+    RebuildPools();
 }
 
-void TF_Main::SB_OrderClick() { SB_Freq->setChecked(false); }
+void TF_Main::SB_OrderClick()
+{
+    SB_Freq->setChecked(false);
+    RebuildPools();
+}
 
 void TF_Main::PageControl1Change()
 {
-    if (PageControl1->currentWidget() != Tb_Study || !DeckLoaded)
-        return;
-    const int kind = Cb_Questions->currentIndex();
-    if (SB_Freq->isChecked())
-        SetGoEnabled(Questions.BuildFrequencyPools(kind, false));
-    else if (kind == qkWord)
-        SetGoEnabled(true);
-    else if (QuestionFieldNumber(kind) != 0)
-        SetGoEnabled(Questions.BuildEligiblePool(QuestionFieldNumber(kind)));
+    CloseAnswerPanel();
+    // Go follows the Deck as it is now, whatever the Edit page or the file commands changed.
+    if (PageControl1->currentWidget() == Tb_Study)
+        RebuildPools();
 }

@@ -103,16 +103,24 @@ TEST_F(EditPage, FrequencyIsClampedShownAndStoredAgain)
     EXPECT_EQ(Deck(), DeckLine("high", "5", "d"));
 }
 
-TEST_F(EditPage, ABadFrequencyStopsAfterTheWord)
+TEST_F(EditPage, ABadFrequencyIsReportedAndTheItemStillShowsItsOwnFields)
 {
-    TF_Main &w = StartWith(DeckLine("good", "3", "fine") + DeckLine("bad", "x", "broken"));
+    TF_Main &w = StartWith(DeckLine("good", "3", "fine", "good.bmp", "good.wav") +
+                           DeckLine("bad", "x", "broken", "", "bad.wav"));
     Select("good");
+    Scripted().clear();   // the preview's message about the missing picture
     Select("bad");
     ASSERT_EQ(Scripted().shown.size(), 1u);
     EXPECT_EQ(Scripted().shown[0].text, "'x' is not a valid integer value.");
     EXPECT_EQ(w.T_word->text(), "bad");
-    EXPECT_EQ(w.T_Definition->text(), "fine");
-    EXPECT_EQ(w.TrackBar1->value(), 3);
+    EXPECT_EQ(w.T_Definition->text(), "broken");
+    EXPECT_EQ(w.T_Visual->text(), "");
+    EXPECT_EQ(w.T_Audio->text(), "bad.wav");
+    EXPECT_EQ(w.TrackBar1->value(), 0);
+    EXPECT_EQ(w.L_Freq2->text(), "0");
+    // Storing it again keeps its own fields.
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("good", "3", "fine", "good.bmp", "good.wav") + DeckLine("bad", "0", "broken", "", "bad.wav"));
 }
 
 TEST_F(EditPage, EmptyFrequencyAndLargeNumbers)

@@ -47,8 +47,11 @@ TEST_F(FileCommands, NewAfterAddingToTheScratchFileAnsweredNo)
     EXPECT_EQ(Scratch(), "");
     EXPECT_EQ(w.ListBox1->count(), 0);
     EXPECT_EQ(w.StatusText(), "New file loaded.");
-    EXPECT_TRUE(w.Modified);
     EXPECT_EQ(w.Store.ItemCount, 0);
+    // An emptied scratch file has nothing to save.
+    EXPECT_FALSE(w.Modified);
+    w.SB_New->click();
+    EXPECT_EQ(Scripted().shown.size(), 1u);
 }
 
 TEST_F(FileCommands, CancelOrACancelledSaveKeepsTheScratchItems)
@@ -166,7 +169,7 @@ TEST_F(FileCommands, SaveAsInTheScratchState)
     EXPECT_EQ(w.RecentFiles.front(), DeckPath("kept.gsd"));
     EXPECT_EQ(Scratch(), DeckLine("cat", "2"));
     EXPECT_EQ(Scripted().fileDialogs[0].filter, "Glossadrome Data File [*.gsd]|*.gsd");
-    EXPECT_EQ(Scripted().fileDialogs[0].defaultExt, "dat");
+    EXPECT_EQ(Scripted().fileDialogs[0].defaultExt, "gsd");
     // A later Open asks no save question.
     Scripted().files = {MakeDeck("other.gsd")};
     w.SB_Open->click();

@@ -56,7 +56,7 @@ TEST(QtFileDialogs, FilterCaptionsReadAsWrittenAndStillFilter)
     EXPECT_EQ(sounds->findChild<QFileSystemModel *>()->nameFilters(),
               (QStringList{"*.wav", "*.mp3", "*.ogg", "*.oga", "*.opus", "*.flac"}));
 
-    const auto decks = NewFileDialog({TF_Main::DeckSaveFilter, "dat", "Save As"}, true);
+    const auto decks = NewFileDialog({TF_Main::DeckSaveFilter, "gsd", "Save As"}, true);
     EXPECT_EQ(Captions(*decks), QStringList{"Glossadrome Data File [*.gsd]"});
-    EXPECT_EQ(decks->defaultSuffix(), "dat");
+    EXPECT_EQ(decks->defaultSuffix(), "gsd");
 }
