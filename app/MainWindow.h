@@ -35,6 +35,7 @@ class TDropFileTarget;
 class THelpWindow;
 class TImage;
 class TMediaPlayer;
+class TSpacedStudy;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -114,6 +115,7 @@ public:
     QActionGroup *OrderItems, *KeyItems;
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
+    TSpacedStudy *Spaced;   // spaced review: its tool button, grade buttons and statistics
     TAboutBox *AboutBox;
     THelpWindow *HelpWindow = nullptr;   // made when help is first asked for
     TDropFileTarget *DropFileTarget1, *DropFileTarget2;

@@ -53,6 +53,10 @@ bool FileExists(const std::string &path);
 // content is written. Any other failure leaves the file as it was.
 void ReplaceFileContent(const std::string &path, const std::string &bytes);
 
+// Adds bytes at the end of an existing file and syncs them to the disk; throws EInOutError. A
+// write that fails leaves the file as it was. For append-only logs, never for Decks.
+void AppendToFile(const std::string &path, const std::string &bytes);
+
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"
 void SaveStringList(const std::string &path, const StringList &lines);   // "Cannot create file %s"

@@ -1,0 +1,6 @@
+#pragma once
+// The word by which the review log knows an Item: the Deck's word as UTF-8 text. Every Deck word
+// goes through here on its way into the log.
+#include <string>
+
+std::string ReviewWordOf(const std::string &deckWord);
