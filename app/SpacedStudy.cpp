@@ -71,7 +71,6 @@ TSpacedStudy::TSpacedStudy(TF_Main &mainWindow) : QObject(&mainWindow), window(m
         auto *button = new QPushButton(window.Bevel2);
         button->setObjectName(QStringLiteral("B_") + QLatin1String(GradeCaptions[i]));
         button->setGeometry(8 + 51 * i, 248, 49, 36);
-        button->setShortcut(QKeySequence(Qt::Key_1 + i));
         button->setAccessibleName(QLatin1String(GradeCaptions[i]));
         button->setToolTip(QStringLiteral("%1 (key %2)").arg(QLatin1String(GradeCaptions[i])).arg(i + 1));
         button->hide();
@@ -210,6 +209,8 @@ void TSpacedStudy::ShowGrades(bool show)
         for (int i = 0; i < 4; ++i) {
             const QString interval = QString::fromStdString(IntervalText(now, next[size_t(i)].due));
             buttons[i]->setText(QLatin1String(GradeCaptions[i]) + QLatin1Char('\n') + interval);
+            // After the text, which sets a shortcut of its own.
+            buttons[i]->setShortcut(QKeySequence(Qt::Key_1 + i));
             buttons[i]->setAccessibleDescription(QStringLiteral("Next in ") + interval);
         }
     }

@@ -172,7 +172,7 @@ std::optional<ReviewLineHead> ParseReviewHead(std::string_view line)
     const auto when = ParseIsoTime(time);
     const int gradeIndex = IndexOfName(GradeNames, grade);
     auto word = UnescapedWord(rest.substr(wordStart));
-    if (!when || gradeIndex < 0 || !word || word->empty() || word->find('\t') != std::string::npos)
+    if (!when || gradeIndex < 0 || !word || word->empty())
         return std::nullopt;
     return ReviewLineHead{*when, Grade(gradeIndex + 1), std::move(*word), rest.substr(0, wordStart - 1)};
 }

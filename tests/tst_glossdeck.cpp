@@ -9,12 +9,12 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int code;
     std::string out, err;
 };
 
-Run Glossdeck(const QStringList &args)
+ToolRun Glossdeck(const QStringList &args)
 {
     QProcess tool;
     tool.start(QCoreApplication::applicationDirPath() + "/glossdeck", args);
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(GlossDeck, ReviewDueAndStatsTellTheSameStory)
 {
-    Run r = Glossdeck({"review", Deck(), "caf\u00e9", "3", "--at", "2024-06-11T09:30:00Z"});
+    ToolRun r = Glossdeck({"review", Deck(), "caf\u00e9", "3", "--at", "2024-06-11T09:30:00Z"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "caf\u00e9\tlearning\t2.3065\t2.11810397\t1\t2024-06-11T09:40:00Z\n");
     r = Glossdeck({"review", Deck(), "apple", "4", "--at", "2024-06-11T11:30:00+02:00"});
@@ -78,13 +78,13 @@ TEST_F(GlossDeck, BadInputIsRefusedAndChangesNothing)
         {{"fly", Deck()}, 2, "unknown command \"fly\""},
     };
     for (const Case &c : cases) {
-        const Run r = Glossdeck(c.args);
+        const ToolRun r = Glossdeck(c.args);
         EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(Log(), before);
     }
     folder.write("words.gsd.review", before + "not a review\n");
-    const Run r = Glossdeck({"review", Deck(), "apple", "3"});
+    const ToolRun r = Glossdeck({"review", Deck(), "apple", "3"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("words.gsd.review is damaged; nothing was changed"), std::string::npos) << r.err;
     EXPECT_EQ(Log(), before + "not a review\n");

@@ -113,7 +113,7 @@ TEST(ReviewLog, SettingsAreRewrittenWholeKeepingEveryReviewAndKey)
     full.Load();
     disk.FillLeaving(60);
     EXPECT_ANY_THROW(full.ChangeSettings({{"weights", std::string(2000, '1')}}));
-    EXPECT_ANY_THROW(full.Append({Start + 5, Grade::Good, Card{}, std::string(200, 'x')}));
+    EXPECT_ANY_THROW(full.Append({Start + 5, Grade::Good, Card{}, std::string(9000, 'x')}));
     EXPECT_EQ(ReadWholeFile(ReviewLog::SidecarOf(small)), before);
 }
 

@@ -9,6 +9,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/OrdinaryUser.h"
 
+#include <QChartView>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -31,6 +32,9 @@ protected:
         w.Ck_Def->setChecked(true);
         w.Spaced->SB_Spaced->click();
         w.PageControl1->setCurrentWidget(w.Tb_Study);
+        // The grade keys are shortcuts of the active window.
+        w.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
         return w;
     }
     // A line of the log: the Item was last reviewed a while ago and is due at `due`.
@@ -45,6 +49,12 @@ protected:
         return FormatReviewLine({CurrentTime() - 10 * 86400, Grade::Good, card, word});
     }
     std::string Log() const { return folder.read("decks/deck.gsd.review"); }
+    // A grade key: the button clicks itself a moment later, as it shows the press.
+    void PressGradeKey(Qt::Key key)
+    {
+        QTest::keyClick(window.get(), key);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->Spaced->B_Good->isVisible(); }));
+    }
     // Go for the question and Go for the answer: the word asked.
     std::string Ask()
     {
@@ -73,7 +83,7 @@ TEST_F(SpacedStudy, TheQueueTakesLearningThenOverdueReviewsThenNewItemsUpToTheDa
         asked.push_back(Ask());
         ASSERT_TRUE(w.Spaced->B_Easy->isVisible()) << i;
         EXPECT_FALSE(w.B_Go->isEnabled());
-        QTest::keyClick(&w, Qt::Key_4);   // Easy: nothing comes back today
+        PressGradeKey(Qt::Key_4);   // Easy: nothing comes back today
     }
     EXPECT_EQ(asked, (std::vector<std::string>{"learn", "late3", "late1", "new1", "new2"}));
     // The next question was asked at once; nothing is left for today.
@@ -106,7 +116,7 @@ TEST_F(SpacedStudy, GradeButtonsShowTheirIntervalsAndTheKeysGrade)
     EXPECT_EQ(w.Spaced->B_Hard->text(), "Hard\n6m");
     EXPECT_EQ(w.Spaced->B_Good->text(), "Good\n10m");
     EXPECT_EQ(w.Spaced->B_Easy->text(), "Easy\n8d");
-    QTest::keyClick(&w, Qt::Key_3);
+    PressGradeKey(Qt::Key_3);
     EXPECT_NE(Log().find("\tgood\tlearning\t1\t2.3065\t"), std::string::npos);
     EXPECT_TRUE(w.Spaced->L_Due->isVisible());   // back in ten minutes
 
@@ -121,9 +131,9 @@ TEST_F(SpacedStudy, ALogThatCannotBeWrittenIsReportedOnceAndStudyGoesOn)
     TF_Main &w = StartSpaced({"one", "two", "three"});
     ::chmod(folder.file("decks").c_str(), 0555);
     EXPECT_EQ(Ask(), "one");
-    QTest::keyClick(&w, Qt::Key_4);
+    PressGradeKey(Qt::Key_4);
     EXPECT_EQ(Ask(), "two");
-    QTest::keyClick(&w, Qt::Key_4);
+    PressGradeKey(Qt::Key_4);
     EXPECT_EQ(w.L_WordQ->text(), "three");
     ::chmod(folder.file("decks").c_str(), 0755);
     ASSERT_EQ(Scripted().shown.size(), 1u);
