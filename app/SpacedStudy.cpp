@@ -214,7 +214,8 @@ void TSpacedStudy::ShowGrades(bool show)
             buttons[i]->setAccessibleDescription(QStringLiteral("Next in ") + interval);
         }
     }
-    const bool shown = B_Good->isVisibleTo(window.Bevel2);
+    const bool shown = gradesShown;
+    gradesShown = show;
     for (QPushButton *button : buttons)
         button->setVisible(show);
     // Go waits while a grade is due; it gets back the state it had.
@@ -229,7 +230,7 @@ void TSpacedStudy::ShowGrades(bool show)
 
 void TSpacedStudy::GradeClick(Grade grade)
 {
-    if (currentWord.empty() || !B_Good->isVisible())
+    if (currentWord.empty() || !gradesShown)
         return;
     SpacedReview &spaced = Review();
     const ReviewTime at = std::max(CurrentTime(), spaced.CardOf(currentWord).lastReview);

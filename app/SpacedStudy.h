@@ -67,5 +67,6 @@ private:
     std::string currentWord;
     std::string warnedFor;
     bool goEnabledBefore = true;
+    bool gradesShown = false;
     TStatisticsWindow *StatisticsWindow = nullptr;
 };

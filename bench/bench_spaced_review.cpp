@@ -160,6 +160,7 @@ int main(int argc, char **argv)
     deckB = MakeDeck("b.gsd");
     auto main = std::make_unique<TF_Main>();
     window = main.get();
+    window->show();
     window->Spaced->SB_Spaced->setChecked(true);
     window->Cb_Questions->setCurrentIndex(0);
     benchmark::Initialize(&argc, argv);

@@ -4,7 +4,9 @@
 #include "platform/TextFile.h"
 
 #include <algorithm>
+#include <deque>
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 ReviewLog::ReviewLog(const std::string &deckPath) : path(SidecarOf(deckPath)) {}
@@ -21,7 +23,7 @@ ReviewLog::FileIdentity ReviewLog::IdentityNow() const
 void ReviewLog::Load()
 {
     settings.clear();
-    items.clear();
+    items.Clear();
     history.clear();
     damaged.clear();
     tornTail = false;
@@ -42,81 +44,104 @@ void ReviewLog::Reload()
 void ReviewLog::Parse(const std::string &content)
 {
     // The state of an Item is its last line's, so only that line is read in full; the others
-    // give the history its times and grades.
-    std::unordered_map<std::string, std::string_view> lastLines;
+    // give the history its times and grades. A log holds some ten reviews per Item.
+    struct ReviewLine {
+        std::string_view word;
+        uint64_t hash;
+        size_t start;
+        ReviewTime time;
+    };
+    std::vector<ReviewLine> reviews;
+    reviews.reserve(content.size() / 64);
+    history.reserve(content.size() / 64);
+    std::deque<std::string> unescaped;   // the few words written with escapes
     size_t start = 0;
     int number = 0;
     while (start < content.size()) {
-        const size_t end = content.find('\n', start);
-        if (end == std::string::npos) {
+        const void *newline = std::memchr(content.data() + start, '\n', content.size() - start);
+        if (!newline) {
             tornTail = true;
             break;
         }
+        const size_t end = size_t(static_cast<const char *>(newline) - content.data());
+        const std::string_view line(content.data() + start, end - start);
         ++number;
-        std::string_view line(content.data() + start, end - start);
-        const size_t next = end + 1;
         switch (KindOfLine(line)) {
         case LogLineKind::Ignored:
             break;
         case LogLineKind::Setting: {
             auto [key, value] = ParseSettingLine(line);
-            bool known = false;
-            for (Setting &setting : settings)
-                if (setting.first == key) {
-                    setting.second = value;   // the last line of a key counts
-                    known = true;
-                }
-            if (!known)
+            const auto known = std::find_if(settings.begin(), settings.end(), [&](const Setting &s) { return s.first == key; });
+            if (known != settings.end())
+                known->second = std::move(value);   // the last line of a key counts
+            else
                 settings.emplace_back(std::move(key), std::move(value));
             break;
         }
         case LogLineKind::Review:
-            if (auto head = ParseReviewHead(line)) {
+            if (const auto head = ParseReviewHead(line)) {
                 history.push_back({head->time, head->grade});
-                auto [found, added] = items.try_emplace(head->word);
-                if (added)
-                    found->second.firstReview = head->time;
-                lastLines[head->word] = line;
+                std::string spare;
+                std::string_view word = WordOf(*head, spare);
+                if (!spare.empty())
+                    word = unescaped.emplace_back(std::move(spare));
+                reviews.push_back({word, WordTable<ItemHistory>::Hash(word), start, head->time});
                 break;
             }
-            [[fallthrough]];
+            damaged.push_back(number);
+            break;
         case LogLineKind::Damaged:
             damaged.push_back(number);
             break;
         }
-        start = next;
+        start = end + 1;
     }
-    for (auto &[word, line] : lastLines) {
+    // The words looked up in a stream, the memory of the lookups ahead asked for early.
+    items.Reserve(reviews.size() / 8);
+    constexpr size_t Ahead = 8;
+    for (size_t i = 0; i < reviews.size(); ++i) {
+        if (i + 2 * Ahead < reviews.size())
+            items.PrefetchBucket(reviews[i + 2 * Ahead].hash);
+        if (i + Ahead < reviews.size())
+            items.PrefetchEntry(reviews[i + Ahead].hash);
+        bool added;
+        ItemHistory &item = items.Get(reviews[i].word, reviews[i].hash, added);
+        if (added)
+            item.firstReview = reviews[i].time;
+        item.lastLine = reviews[i].start;
+    }
+    for (auto &entry : items.Entries()) {
+        ItemHistory &item = entry.value;
+        const std::string_view line(content.data() + item.lastLine, content.find('\n', item.lastLine) - item.lastLine);
         const auto head = ParseReviewHead(line);
-        const auto card = ParseReviewState(head->stateFields, head->time);
-        if (card) {
-            items[word].card = *card;
+        if (const auto card = ParseReviewState(head->stateFields, head->time)) {
+            item.card = *card;
             continue;
         }
         // A last line whose state cannot be read: the Item starts again as new.
         damaged.push_back(int(std::count(content.data(), line.data(), '\n')) + 1);
-        items.erase(word);
+        item.known = false;
     }
     std::sort(damaged.begin(), damaged.end());
 }
 
 const Card *ReviewLog::CardOf(const std::string &word) const
 {
-    const auto found = items.find(word);
-    return found == items.end() ? nullptr : &found->second.card;
+    const ItemHistory *item = items.Find(word);
+    return item && item->known ? &item->card : nullptr;
 }
 
 ReviewTime ReviewLog::FirstReviewOf(const std::string &word) const
 {
-    const auto found = items.find(word);
-    return found == items.end() ? 0 : found->second.firstReview;
+    const ItemHistory *item = items.Find(word);
+    return item ? item->firstReview : 0;
 }
 
 int ReviewLog::FirstReviewedSince(ReviewTime since) const
 {
     int count = 0;
-    for (const auto &item : items)
-        count += item.second.firstReview >= since;
+    for (const auto &entry : items.Entries())
+        count += entry.value.firstReview >= since;
     return count;
 }
 
@@ -188,8 +213,10 @@ void ReviewLog::Append(const ReviewRecord &record)
 void ReviewLog::Remember(const ReviewRecord &record)
 {
     history.push_back({record.time, record.grade});
-    auto [found, added] = items.try_emplace(record.word);
+    bool added;
+    ItemHistory &item = items.Get(record.word, added);
     if (added)
-        found->second.firstReview = record.time;
-    found->second.card = record.after;
+        item.firstReview = record.time;
+    item.card = record.after;
+    item.known = true;
 }

@@ -4,9 +4,9 @@
 // review). Reviews are appended; the file is rewritten whole, all or nothing, only to change
 // settings or to drop a line a crash cut short.
 #include "review/ReviewLogFormat.h"
+#include "review/WordTable.h"
 
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -58,6 +58,8 @@ private:
     struct ItemHistory {
         Card card;
         ReviewTime firstReview = 0;
+        size_t lastLine = 0;   // while the file is read: where the Item's last line starts
+        bool known = true;     // false when its last line could not be read: the Item is new
     };
     struct FileIdentity {
         long long size = -1, inode = -1, modified = -1;
@@ -71,7 +73,7 @@ private:
 
     std::string path;
     std::vector<Setting> settings;
-    std::unordered_map<std::string, ItemHistory> items;
+    WordTable<ItemHistory> items;
     std::vector<ReviewMark> history;
     std::vector<int> damaged;
     bool tornTail = false;         // the file ends in a line without its line end

@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr std::array<const char *, 4> GradeNames{"again", "hard", "good", "easy"};
-constexpr std::array<const char *, 4> StateNames{"new", "learning", "review", "relearning"};
+constexpr std::array<std::string_view, 4> GradeNames{"again", "hard", "good", "easy"};
+constexpr std::array<std::string_view, 4> StateNames{"new", "learning", "review", "relearning"};
 
 // Words may hold any character; the few that would break a line are written as escapes.
 std::string EscapedWord(const std::string &word)
@@ -71,7 +71,7 @@ bool ReadNumber(std::string_view text, Number &value)
 }
 
 template <size_t N>
-int IndexOfName(const std::array<const char *, N> &names, std::string_view text)
+int IndexOfName(const std::array<std::string_view, N> &names, std::string_view text)
 {
     for (size_t i = 0; i < N; ++i)
         if (text == names[i])
@@ -81,9 +81,9 @@ int IndexOfName(const std::array<const char *, N> &names, std::string_view text)
 
 } // namespace
 
-const char *GradeName(Grade grade) { return GradeNames[size_t(int(grade) - 1)]; }
+const char *GradeName(Grade grade) { return GradeNames[size_t(int(grade) - 1)].data(); }
 
-const char *StateName(CardState state) { return StateNames[size_t(state)]; }
+const char *StateName(CardState state) { return StateNames[size_t(state)].data(); }
 
 std::string ExactNumber(double value)
 {
@@ -169,12 +169,22 @@ std::optional<ReviewLineHead> ParseReviewHead(std::string_view line)
             return std::nullopt;
         wordStart = tab + 1;
     }
+    const std::string_view word = rest.substr(wordStart);
     const auto when = ParseIsoTime(time);
     const int gradeIndex = IndexOfName(GradeNames, grade);
-    auto word = UnescapedWord(rest.substr(wordStart));
-    if (!when || gradeIndex < 0 || !word || word->empty())
+    std::string spare;
+    if (!when || gradeIndex < 0 || word.empty() || word.find('\t') != std::string_view::npos ||
+        (word.find('\\') != std::string_view::npos && !UnescapedWord(word)))
         return std::nullopt;
-    return ReviewLineHead{*when, Grade(gradeIndex + 1), std::move(*word), rest.substr(0, wordStart - 1)};
+    return ReviewLineHead{*when, Grade(gradeIndex + 1), word, rest.substr(0, wordStart - 1)};
+}
+
+std::string_view WordOf(const ReviewLineHead &head, std::string &spare)
+{
+    if (head.word.find('\\') == std::string_view::npos)
+        return head.word;
+    spare = *UnescapedWord(head.word);
+    return spare;
 }
 
 std::optional<Card> ParseReviewState(std::string_view fields, ReviewTime time)

@@ -35,10 +35,12 @@ bool IsSettingKey(std::string_view key);
 struct ReviewLineHead {
     ReviewTime time = 0;
     Grade grade = Grade::Good;
-    std::string word;
+    std::string_view word;          // as written: see WordOf
     std::string_view stateFields;   // state to reviews so far, not yet read
 };
 std::optional<ReviewLineHead> ParseReviewHead(std::string_view line);
+// The word of a line head; `spare` holds it when escapes had to be undone.
+std::string_view WordOf(const ReviewLineHead &head, std::string &spare);
 // The state after the review, from the fields ParseReviewHead left.
 std::optional<Card> ParseReviewState(std::string_view stateFields, ReviewTime time);
 

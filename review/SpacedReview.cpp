@@ -19,10 +19,16 @@ void SpacedReview::SetItems(const std::vector<std::string> &given)
 {
     words.clear();
     positions.clear();
-    placeOf.clear();
+    placeOf.Clear();
+    placeOf.Reserve(given.size());
     for (size_t i = 0; i < given.size(); ++i) {
-        if (given[i].empty() || !placeOf.try_emplace(given[i], words.size()).second)
+        if (given[i].empty())
             continue;
+        bool added;
+        size_t &place = placeOf.Get(given[i], added);
+        if (!added)
+            continue;
+        place = words.size();
         words.push_back(given[i]);
         positions.push_back(int(i));
     }
@@ -84,9 +90,8 @@ void SpacedReview::AfterRecord(const std::string &word, bool started, ReviewTime
 {
     if (resolvedGeneration != log.Generation())
         return;   // read again: everything is looked up anew
-    const auto slot = placeOf.find(word);
-    if (slot != placeOf.end())
-        cards[slot->second] = log.CardOf(word);
+    if (const size_t *place = placeOf.Find(word))
+        cards[*place] = log.CardOf(word);
     if (started && newCountDay == LocalDayStart(at))
         ++newStartedToday;
 }

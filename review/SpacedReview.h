@@ -7,7 +7,6 @@
 #include "review/ReviewSettings.h"
 
 #include <array>
-#include <unordered_map>
 
 class SpacedReview {
 public:
@@ -51,7 +50,7 @@ private:
     Scheduler scheduler;
     std::vector<std::string> words;               // askable, in file order, each once
     std::vector<int> positions;                   // their index in the words given
-    std::unordered_map<std::string, size_t> placeOf;   // word to its place in `words`
+    WordTable<size_t> placeOf;                    // word to its place in `words`
     std::vector<const Card *> cards;
     int resolvedGeneration = -1;
     ReviewTime newCountDay = -1;
