@@ -2,7 +2,6 @@
 
 #include "platform/Application.h"
 
-#include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
@@ -114,7 +113,6 @@ void TStatisticsWindow::ShowDue(const ReviewStatistics &stats)
 {
     QChart *chart = EmptiedChart(DueChart);
     auto *set = new QBarSet(QStringLiteral("Due"));
-    QStringList days;
     QStringList spoken;
     int most = 0;
     for (int i = 0; i < ReviewStatistics::Days; ++i) {
@@ -122,16 +120,21 @@ void TStatisticsWindow::ShowDue(const ReviewStatistics &stats)
         *set << due;
         most = std::max(most, due);
         const QDate date = Moment(stats.comingDays[size_t(i)]).date();
-        days << QString::number(date.day());
         if (due > 0)
             spoken << QLocale::system().toString(date, QLocale::ShortFormat) + QStringLiteral(": ") + QString::number(due);
     }
     auto *series = new QBarSeries;
     series->append(set);
     chart->addSeries(series);
-    auto *x = new QBarCategoryAxis;
-    x->append(days);
-    x->setTitleText(QStringLiteral("Day of the month, from today"));
+    // Thirty day labels would not fit: every fifth day is numbered, counted from today.
+    auto *x = new QValueAxis;
+    x->setRange(-0.5, ReviewStatistics::Days - 0.5);
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(5);
+    x->setLabelFormat(QStringLiteral("%d"));
+    x->setGridLineVisible(false);
+    x->setTitleText(QStringLiteral("Days from today (0 is today)"));
     auto *y = new QValueAxis;
     y->setRange(0, std::max(most, 4));
     y->setLabelFormat(QStringLiteral("%d"));
@@ -167,7 +170,7 @@ void TStatisticsWindow::ShowRecall(const ReviewStatistics &stats)
     points->setColor(line->color());
     auto *x = new QDateTimeAxis;
     x->setFormat(QStringLiteral("d MMM"));
-    x->setRange(Moment(stats.pastDays[0]), Moment(stats.pastDays[ReviewStatistics::Days - 1]));
+    x->setRange(Moment(stats.pastDays[0]), Moment(stats.pastDays[ReviewStatistics::Days - 1]).addDays(1));
     x->setTickCount(6);
     auto *y = new QValueAxis;
     y->setRange(0, 100);
