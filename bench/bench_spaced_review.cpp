@@ -3,7 +3,7 @@
 // synced, the next Item chosen and asked). Beside them, the scheduler's own speed next to the
 // reference scheduler ts-fsrs under Node, measured in the same run when build/ts-fsrs holds it
 // (the fsrs_reference test installs it there).
-#include "app/MainWindow.h"
+#include "bench/MainWindowBenchmarks.h"
 #include "app/SpacedStudy.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
@@ -150,21 +150,13 @@ BENCHMARK(BM_TsFsrsNext)->Unit(benchmark::kNanosecond)->UseManualTime()->Iterati
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    SetAnsiCodePage(1252);
-    QTemporaryDir folder;
-    workFolder = &folder;
-    SetProgramFolderForTesting(folder.path().toStdString());
-    deckA = MakeDeck("a.gsd");
-    deckB = MakeDeck("b.gsd");
-    auto main = std::make_unique<TF_Main>();
-    window = main.get();
-    window->show();
-    window->Spaced->SB_Spaced->setChecked(true);
-    window->Cb_Questions->setCurrentIndex(0);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunMainWindowBenchmarks(argc, argv, [](QTemporaryDir &folder, TF_Main &main) {
+        workFolder = &folder;
+        deckA = MakeDeck("a.gsd");
+        deckB = MakeDeck("b.gsd");
+        window = &main;
+        window->show();
+        window->Spaced->SB_Spaced->setChecked(true);
+        window->Cb_Questions->setCurrentIndex(0);
+    });
 }
