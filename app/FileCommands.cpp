@@ -1,6 +1,7 @@
 // File commands: which Deck file is the working file, and the recent-file entries.
 #include "app/MainWindow.h"
 
+#include "app/SpacedStudy.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
@@ -62,6 +63,7 @@ void TF_Main::SB_NewClick()
     Store.CreateEmpty();
     // Nothing is left to save once the scratch file is empty.
     Modified = false;
+    Spaced->DeckEmptied();
     B_ClearClick();
     ListBox1->clear();
     Untitled = true;
@@ -149,6 +151,7 @@ bool TF_Main::SaveAs()
         AskConfirmation("The file exists. Would you like to overwrite the file?") != MsgResult::Yes)
         return false;
     Store.CopyWorkFile(*path);
+    Spaced->DeckCopied(Store.WorkFileName, *path);
     Store.Bind(*path);
     Modified = false;
     Untitled = false;

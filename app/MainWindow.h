@@ -36,6 +36,7 @@ class TDropFileTarget;
 class THelpWindow;
 class TImage;
 class TMediaPlayer;
+class TSpacedStudy;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -118,6 +119,8 @@ public:
     QActionGroup *OrderItems, *KeyItems;
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
+    TSpacedStudy *Spaced;   // spaced review: its tool button, grade buttons and statistics
+    ElasticLayout EditLayout, StudyLayout;   // how the pages' controls grow with the window
     TAboutBox *AboutBox;
     THelpWindow *HelpWindow = nullptr;   // made when help is first asked for
     TDropFileTarget *DropFileTarget1, *DropFileTarget2;
@@ -213,7 +216,6 @@ private:
     int rowBeforePress = -1;
     StringList shownItem;          // the bytes of the word, definition, visual and audio last selected
     int currentBeforeFocusLeft = -1;   // the list's current entry when it last lost the focus
-    ElasticLayout EditLayout, StudyLayout;   // how the pages' controls grow with the window
     QString goReason;              // the status text that says why Go cannot be pressed
 };
 

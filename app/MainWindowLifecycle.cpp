@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
+#include "app/SpacedStudy.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/FileTypeRegistration.h"
 #include "platform/ProgramIcons.h"
@@ -167,6 +168,7 @@ void TF_Main::CreationStep()
     // Either way there is nothing to ask yet.
     SetGoEnabled(false);
     CreateEmptyFile(Store.WorkFileName);
+    Spaced->DeckEmptied();
     DropFileTarget1->RegisterTarget(T_Visual);
     DropFileTarget2->RegisterTarget(T_Audio);
 }
@@ -243,6 +245,8 @@ void TF_Main::RestoreOptions()
     const QSignalBlocker randomBlocker(SB_Random), orderBlocker(SB_Order), freqBlocker(SB_Freq),
         answerBlocker(Sb_ShowAnswer);
     (Settings->ReadBool(Options, "Random", true) ? SB_Random : SB_Order)->setChecked(true);
+    if (Settings->ReadBool(Options, "Spaced", false))
+        Spaced->SB_Spaced->setChecked(true);
     SB_Freq->setChecked(Settings->ReadBool(Options, "Freq", false));
     Sb_ShowAnswer->setChecked(Settings->ReadBool(Options, "Answer", false));
 
@@ -311,6 +315,7 @@ void TF_Main::SaveSettings()
     while (RecentFiles.size() < 5)
         RecentFiles.push_back(std::string{});
     Settings->WriteBool(Options, "Sortby", SortbyWord1->isChecked());
+    Settings->WriteBool(Options, "Spaced", Spaced->IsOn());
     for (int i = 0; i < 5; ++i)
         Settings->WriteString(Recent, "File" + std::to_string(i), RecentFiles[size_t(i)]);
 }

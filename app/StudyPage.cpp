@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 
 #include "app/FieldText.h"
+#include "app/SpacedStudy.h"
 
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
@@ -90,6 +91,7 @@ void TF_Main::B_GoClick()
         AnswerPhase();
     else
         QuestionPhase();
+    Spaced->AfterGo(Sb_ShowAnswer->isChecked() && AnswerPending && anyAnswer);
 }
 
 void TF_Main::QuestionPhase()
@@ -98,7 +100,8 @@ void TF_Main::QuestionPhase()
     Image1->StopAnimation();
     ShowState("Qbmp");
     const int kind = Cb_Questions->currentIndex();
-    if (!Questions.SelectNextItem(SelectionMode(), kind))
+    const bool chosen = Spaced->IsOn() ? Spaced->SelectNextItem() : Questions.SelectNextItem(SelectionMode(), kind);
+    if (!chosen)
         return;   // nothing can be asked: the page keeps what it shows
     const StringList &item = Questions.CurrentItem;
     const DeckText &deck = Questions.CurrentText;

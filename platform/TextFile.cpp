@@ -102,6 +102,29 @@ FileVersion VersionOf(const std::string &path)
             nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
 }
 
+void AppendToFile(const std::string &path, const std::string &bytes)
+{
+    FileHandle file(OpenFile(path, O_WRONLY | O_APPEND | O_NONBLOCK));
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0)
+        RaiseLastInOutError();
+    if (!S_ISREG(info.st_mode))
+        throw EInOutError(EINVAL);
+    try {
+        WriteAll(file.get(), bytes);
+        if (::fdatasync(file.get()) != 0)
+            RaiseLastInOutError();
+        file.Close();
+    } catch (...) {
+        // What did reach the file goes again, so that no part of the record stays behind.
+        if (file)
+            (void)::ftruncate(file.get(), info.st_size);
+        else
+            (void)::truncate(path.c_str(), info.st_size);
+        throw;
+    }
+}
+
 StringList SplitIntoLines(const std::string &text)
 {
     StringList lines;

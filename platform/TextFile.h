@@ -60,6 +60,10 @@ struct FileVersion {
 // The version of the file the path names now; all zero when there is none.
 FileVersion VersionOf(const std::string &path);
 
+// Adds bytes at the end of an existing file and syncs them to the disk; throws EInOutError. A
+// write that fails leaves the file as it was. For append-only logs, never for Decks.
+void AppendToFile(const std::string &path, const std::string &bytes);
+
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"
 void SaveStringList(const std::string &path, const StringList &lines);   // "Cannot create file %s"

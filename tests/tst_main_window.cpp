@@ -106,7 +106,7 @@ TEST_F(MainWindow, ClosingWritesEveryKeyAndASecondStartRestoresThem)
     Close();
     const std::string ini = folder.read("program/glossad.ini");
     EXPECT_EQ(ini, "[Options]\r\nQuestion=2\r\nAWord=0\r\nADef=1\r\nAVisual=0\r\nAAudio=1\r\nRandom=0\r\nFreq=1\r\n"
-                   "Answer=1\r\nSort=1\r\nSortby=0\r\n[Recent]\r\nFile0=/d/one.gsd\r\nFile1=/d/two.gsd\r\nFile2=\r\n"
+                   "Answer=1\r\nSort=1\r\nSortby=0\r\nSpaced=0\r\n[Recent]\r\nFile0=/d/one.gsd\r\nFile1=/d/two.gsd\r\nFile2=\r\n"
                    "File3=\r\nFile4=\r\n");
 
     TF_Main &again = Start();
