@@ -497,26 +497,6 @@ TEST(Optimizer, NoisyRepeatsStayWhenTransparencyWouldCostMore)
     EXPECT_EQ(Pixels(*cropped), expected);
 }
 
-// What a player shows after each frame: frames drawn over each other, transparent pixels
-// left out (the animations here keep every frame).
-std::vector<std::vector<TColor>> Shown(TGIFImage &image)
-{
-    std::vector<TColor> canvas(size_t(image.GetWidth() * image.GetHeight()), 0);
-    std::vector<std::vector<TColor>> shown;
-    for (int f = 0; f < image.Images().Count(); ++f) {
-        TGIFSubImage &frame = *image.Images()[f];
-        for (int y = 0; y < frame.Height; ++y)
-            for (int x = 0; x < frame.Width; ++x) {
-                const int p = frame.Data()[y * frame.Width + x];
-                if (p != frame.TransparentIndex())
-                    canvas[size_t((frame.Top + y) * image.GetWidth() + frame.Left + x)] =
-                        frame.ActiveColorMap().Colors(p);
-            }
-        shown.push_back(canvas);
-    }
-    return shown;
-}
-
 TEST(Optimizer, EveryFormOfAFrameShowsWhatTheOriginalShows)
 {
     // Frames that change the picture here and there: in blocks, in noise, and in rows with
@@ -543,10 +523,10 @@ TEST(Optimizer, EveryFormOfAFrameShowsWhatTheOriginalShows)
             }
         AddFrame(image, 0, 0, 48, 32, pixels, f == 5 ? 16 : 0);
     }
-    const auto before = Shown(image);
+    const auto before = gifplayback::ShownScreens(image);
     image.Compact(CompactAll);
     ASSERT_EQ(image.Images().Count(), 8);
-    EXPECT_TRUE(Shown(image) == before);
+    EXPECT_TRUE(gifplayback::ShownScreens(image) == before);
 }
 
 TEST(Optimizer, PixelsBeyondTheirTableGetBlackEntriesAsWhenWritten)
