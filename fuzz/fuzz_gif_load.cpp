@@ -3,7 +3,7 @@
 // loaded again: the copy must write the same bytes, the reloaded picture must hold the same
 // frames, pixels and extensions, warn of nothing the first reading did not, and write the same
 // bytes again.
-#include "gif/GIFImage.h"
+#include "fuzz/FuzzInput.h"
 #include "tests/support/GIFExtensionBytes.h"
 
 #include <QBuffer>
@@ -16,12 +16,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 QByteArray Save(TGIFImage &image, int encoding)
 {
@@ -56,9 +50,7 @@ bool SameFrame(const TGIFSubImage &a, const TGIFSubImage &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // Keep the pictures small enough for the fuzzer's memory limit and speed.
-    GIFMaxFramePixels = uint64_t(1) << 20;
-    GIFMaxImagePixels = uint64_t(1) << 21;
+    LimitPictureSizes();
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);

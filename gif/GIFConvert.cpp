@@ -17,8 +17,9 @@
 
 namespace {
 
+// Wide enough for any sum of positions and sizes a caller may pass.
 struct Box {
-    int left = 0, top = 0, right = 0, bottom = 0;   // right and bottom exclusive
+    int64_t left = 0, top = 0, right = 0, bottom = 0;   // right and bottom exclusive
     bool Empty() const { return right <= left || bottom <= top; }
 };
 
@@ -414,7 +415,11 @@ void TGIFSubImage::Trim()
 
 void TGIFSubImage::Crop(int left, int top, int width, int height)
 {
-    const Box box = Intersection(FrameBox(*this), Box{left, top, left + width, top + height});
+    Box box = Intersection(FrameBox(*this), Box{left, top, int64_t(left) + width, int64_t(top) + height});
+    // A frame's position is a 16-bit number: pixels right of or below 65535 (which no logical
+    // screen shows) are kept rather than moved to a position that cannot be stored.
+    box.left = std::min<int64_t>(box.left, 65535);
+    box.top = std::min<int64_t>(box.top, 65535);
     if (Empty() || box.Empty() || (box.left == Left && box.top == Top && box.right == Left + Width &&
                                    box.bottom == Top + Height))
         return;

@@ -492,10 +492,13 @@ void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
         minCodeSize = BitsForColors(colorCount);
     } else {
         // While the picture is saved, the planned width (frames without pixels, which are not
-        // written, count for nothing); otherwise the widest table of the picture.
+        // written, count for nothing); otherwise the widest table of the picture, widened to
+        // the frame's pixels as the writer widens the global table.
         const TGIFImage *image = frame.Image();
         const int planned = image ? image->Header().WriteBitsPerPixel : 0;
-        minCodeSize = planned > 0 ? planned : image ? image->BitsPerPixel() : 8;
+        minCodeSize = planned > 0 ? planned
+                      : image     ? std::max(image->BitsPerPixel(), BitsForColors(frame.HighestIndex() + 1))
+                                  : 8;
         colorCount = 1 << minCodeSize;
     }
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);

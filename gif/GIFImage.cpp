@@ -14,7 +14,7 @@
 bool GIFRenderOnLoad = false;
 bool GIFOptimizeOnWrite = false;
 bool GIFPaletteDisplay = false;
-uint64_t GIFMaxFramePixels = uint64_t(1) << 28;
+uint64_t GIFMaxFramePixels = uint64_t(MaxGraphicPixels);
 uint64_t GIFMaxImagePixels = uint64_t(1) << 28;
 uint64_t GIFMaxImageItems = uint64_t(1) << 18;
 

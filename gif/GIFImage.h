@@ -71,7 +71,8 @@ extern bool GIFRenderOnLoad;
 extern bool GIFOptimizeOnWrite;
 extern bool GIFPaletteDisplay;
 // Largest frame (width x height pixels) the reader allocates; larger frames fail with
-// "Image dimensions too large" instead of exhausting memory. Default 1 << 28.
+// "Image dimensions too large" instead of exhausting memory and time. Default MaxGraphicPixels,
+// the limit of the other picture formats.
 extern uint64_t GIFMaxFramePixels;
 // Largest number of pixels the frames of one picture may hold together when it is read, and
 // largest number of frames and extensions it may hold (each takes memory besides its pixels).

@@ -94,6 +94,7 @@ public:
     void Run()
     {
         total = 6 * frames.Count();
+        WidenTables();
         if (options & CompactTables)
             SortTables();
         else
@@ -126,6 +127,29 @@ private:
         done += n;
         if (image.ProgressWanted() && total > 0)
             image.Progress(TProgressStage::Running, std::min(done, total) * 100 / total, false, QRect(), "Optimizing...");
+    }
+
+    // Pixels beyond their table show black: they get black entries, as the writer gives them,
+    // so that every step below finds each pixel's colour in its table.
+    void WidenTables()
+    {
+        int globalColors = 0;
+        for (int i = 0; i < frames.Count(); ++i) {
+            TGIFSubImage &frame = *frames[i];
+            if (frame.Empty())
+                continue;
+            if (frame.ColorTable().Count() > 0)
+                AddBlackEntries(frame.ColorTable(), frame.HighestIndex() + 1);
+            else
+                globalColors = std::max(globalColors, frame.HighestIndex() + 1);
+        }
+        AddBlackEntries(image.GlobalColorMap(), globalColors);
+    }
+
+    static void AddBlackEntries(TGIFColorMap &table, int count)
+    {
+        while (table.Count() < count)
+            table.Add(0);
     }
 
     void SortTables()
@@ -196,11 +220,13 @@ private:
         return true;
     }
 
+    // A frame without an image keeps these settings: its blocks are written before the next
+    // image and apply to it when the file is read again.
     void DropUnusedTransparency()
     {
         for (int i = 0; i < frames.Count(); ++i) {
             TGIFSubImage &frame = *frames[i];
-            if (frame.Transparent && !UsesTransparentIndex(frame))
+            if (!frame.Empty() && frame.Transparent && !UsesTransparentIndex(frame))
                 for (TGIFGraphicControlExtension *control : FrameControls(frame))
                     control->SetTransparent(false);
             Step();
@@ -214,7 +240,8 @@ private:
             if (i + 1 < frames.Count()) {
                 TGIFSubImage &frame = *frames[i], &next = *frames[i + 1];
                 const int disposal = FrameDisposal(frame);
-                if ((disposal == 2 || disposal == 3) && !next.Transparent && !next.Empty() && Covers(next, frame))
+                if ((disposal == 2 || disposal == 3) && !frame.Empty() && !next.Transparent && !next.Empty() &&
+                    Covers(next, frame))
                     for (TGIFGraphicControlExtension *control : FrameControls(frame))
                         control->SetDisposal(0);
             }
@@ -321,19 +348,26 @@ private:
                 frame.Trim();
                 continue;
             }
-            // Nothing of the frame shows: it goes, unless it is the only one.
+            // Nothing of the frame shows: it goes, unless it is the only one, and the frame before
+            // is shown for longer. But the first frame shows the empty screen, and a frame after
+            // one that is restored shows the screen restored: these keep one pixel.
             if (frames.Count() == 1)
                 continue;
+            if (i == 0 || frames[i - 1]->Empty() || FrameDisposal(*frames[i - 1]) == 2 ||
+                FrameDisposal(*frames[i - 1]) == 3) {
+                frame.Crop(frame.Left, frame.Top, 1, 1);
+                continue;
+            }
             const int delay = frame.FrameControl ? frame.FrameControl->Delay() : 0;
             MoveExtensions(frame, *frames[i + 1 < frames.Count() ? i + 1 : i - 1]);
-            if (i > 0)
-                AddDelay(*frames[i - 1], delay);
+            AddDelay(*frames[i - 1], delay);
             frames.Delete(i);
         }
     }
 
     void DropNonDisplay()
     {
+        DropIdleControls();
         const int count = frames.Count();
         for (int i = count - 1; i >= 0; --i) {
             TGIFSubImage &frame = *frames[i];
@@ -344,16 +378,28 @@ private:
                 if (NonDisplay(extension) || (loop && !(i == 0 && count > 1)))
                     extensions.Delete(e);
             }
-            for (TGIFGraphicControlExtension *control : FrameControls(frame)) {
-                const bool single = count == 1;
-                if ((control->Delay() == 0 || single) && !control->Transparent() && !control->WaitForInput() &&
-                    (control->Disposal() < 2 || single))
-                    extensions.Delete(extensions.IndexOf(control));
-            }
             if (frame.Empty() && extensions.Count() == 0 && frames.Count() > 1)
                 frames.Delete(i);
             Step();
         }
+    }
+
+    // A graphic control block that asks for nothing (no delay, transparency, input or disposal)
+    // goes. Some decoders (ImageMagick among them) carry the delay and disposal of the last
+    // block to the frames without one, so a block also stays where it resets a delay or a
+    // disposal that an earlier block set. A picture of one frame has no timing to keep.
+    void DropIdleControls()
+    {
+        const bool single = frames.Count() == 1;
+        bool carried = false;   // a kept block before sets a delay or a disposal
+        for (int i = 0; i < frames.Count(); ++i)
+            for (TGIFGraphicControlExtension *control : FrameControls(*frames[i])) {
+                const bool timing = control->Delay() != 0 || control->Disposal() >= 2;
+                if (!control->Transparent() && !control->WaitForInput() && (single || (!timing && !carried)))
+                    frames[i]->Extensions().Delete(frames[i]->Extensions().IndexOf(control));
+                else
+                    carried = timing;
+            }
     }
 
     TGIFImage &image;

@@ -1,6 +1,7 @@
 // Making GIF pictures: frames from bitmaps, icons, metafiles and other graphics, cropping,
 // merging with the frame before, the optimiser, writing with OptimizeOnWrite and pasting.
 #include "tst_gif_helpers.h"
+#include "support/GIFPlayback.h"
 
 #include "gif/ColorReduction.h"
 
@@ -14,6 +15,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <climits>
 
 using namespace giftest;
 
@@ -278,6 +283,23 @@ TEST(FrameCropping, TransparentBordersGoAndEmptyFramesStayEmpty)
               std::make_tuple(uint16_t(7), uint16_t(8), uint16_t(1), uint16_t(1)));
     EXPECT_EQ(Pixels(*frame), (std::vector<int>{1}));
 
+    // At the last position there is, the pixels right of and below it stay: cropping them
+    // away would need a position beyond 65535. Sums beyond int change nothing.
+    QByteArray f = Header(16, 16, 1);
+    f.append(GraphicControl(1, 10, 0));
+    f.append(Descriptor(65535, 65535, 4, 2));
+    f.append(Encoded({0, 0, 0, 0, 0, 1, 1, 0}, 4, 2, 2, 4));
+    Loaded edge = LoadBytes(f + ";");
+    ASSERT_EQ(edge.error, "");
+    TGIFSubImage &corner = *edge.image->Images()[0];
+    corner.Trim();
+    EXPECT_EQ(std::make_tuple(corner.Left, corner.Top, corner.Width, corner.Height),
+              std::make_tuple(65535, 65535, 3, 2));
+    corner.Crop(INT_MAX - 1, INT_MAX - 1, INT_MAX, INT_MAX);
+    EXPECT_EQ(Pixels(corner), (std::vector<int>{0, 0, 0, 0, 1, 1}));
+    edge.image->Compact(CompactAll);
+    ExpectRoundTrip(*edge.image, encLZW, edge.warnings);
+
     TGIFSubImage *clear = AddFrame(image, 0, 0, 2, 2, {2, 2, 2, 2});
     clear->Trim();   // opaque: untouched
     EXPECT_EQ(clear->Width, 2);
@@ -369,20 +391,23 @@ TEST(Optimizer, TheFourCases)
                   std::make_tuple(uint16_t(2), uint16_t(1), uint16_t(1), uint16_t(1)));
         EXPECT_EQ(second->ColorTable().Colors(Pixels(*second)[0]), TColor(0x303030));
     }
-    {   // A wholly transparent frame goes; its delay joins the frame before, and the looping
-        // extension of a dropped first frame moves on.
+    {   // A wholly transparent frame goes; its delay joins the frame before, and its looping
+        // extension moves on. A wholly transparent first frame shows the empty screen for its
+        // delay: one pixel of it stays.
         TGIFImage image;
         TGIFSubImage *blank = AddFrame(image, 0, 0, 2, 1, {3, 3});
         MakeTransparent(*blank, 3);
-        blank->Extensions().Add(new TGIFAppExtNSLoop(blank));
+        Control(*blank)->SetDelay(50);
         TGIFSubImage *first = AddFrame(image, 0, 0, 2, 1, {0, 1});
         MakeTransparent(*first, 3);
         Control(*first)->SetDelay(10);
         TGIFSubImage *gone = AddFrame(image, 0, 0, 2, 1, {3, 3});
         MakeTransparent(*gone, 3);
         Control(*gone)->SetDelay(25);
+        gone->Extensions().Add(new TGIFAppExtNSLoop(gone));
         image.Compact(CompactTrim);
-        ASSERT_EQ(image.Images().Count(), 1);
+        ASSERT_EQ(image.Images().Count(), 2);
+        EXPECT_EQ(std::make_tuple(blank->Width, blank->Height, blank->FrameControl->Delay()), std::make_tuple(1, 1, 50));
         EXPECT_EQ(first->FrameControl->Delay(), 35);
         EXPECT_TRUE(dynamic_cast<TGIFAppExtNSLoop *>(first->Extensions()[0]));
     }
@@ -472,26 +497,6 @@ TEST(Optimizer, NoisyRepeatsStayWhenTransparencyWouldCostMore)
     EXPECT_EQ(Pixels(*cropped), expected);
 }
 
-// What a player shows after each frame: frames drawn over each other, transparent pixels
-// left out (the animations here keep every frame).
-std::vector<std::vector<TColor>> Shown(TGIFImage &image)
-{
-    std::vector<TColor> canvas(size_t(image.GetWidth() * image.GetHeight()), 0);
-    std::vector<std::vector<TColor>> shown;
-    for (int f = 0; f < image.Images().Count(); ++f) {
-        TGIFSubImage &frame = *image.Images()[f];
-        for (int y = 0; y < frame.Height; ++y)
-            for (int x = 0; x < frame.Width; ++x) {
-                const int p = frame.Data()[y * frame.Width + x];
-                if (p != frame.TransparentIndex())
-                    canvas[size_t((frame.Top + y) * image.GetWidth() + frame.Left + x)] =
-                        frame.ActiveColorMap().Colors(p);
-            }
-        shown.push_back(canvas);
-    }
-    return shown;
-}
-
 TEST(Optimizer, EveryFormOfAFrameShowsWhatTheOriginalShows)
 {
     // Frames that change the picture here and there: in blocks, in noise, and in rows with
@@ -518,10 +523,57 @@ TEST(Optimizer, EveryFormOfAFrameShowsWhatTheOriginalShows)
             }
         AddFrame(image, 0, 0, 48, 32, pixels, f == 5 ? 16 : 0);
     }
-    const auto before = Shown(image);
+    const auto before = gifplayback::ShownScreens(image);
     image.Compact(CompactAll);
     ASSERT_EQ(image.Images().Count(), 8);
-    EXPECT_TRUE(Shown(image) == before);
+    EXPECT_TRUE(gifplayback::ShownScreens(image) == before);
+}
+
+TEST(Optimizer, PixelsBeyondTheirTableGetBlackEntriesAsWhenWritten)
+{
+    // Two colours in the global table; the second frame also shows indexes 6 and 7 (black).
+    QByteArray f = Header(4, 1, 0);
+    f.append(Descriptor(0, 0, 4, 1));
+    f.append(Encoded({0, 1, 0, 1}, 4, 1, 3, 8));
+    f.append(Descriptor(0, 0, 4, 1));
+    f.append(Encoded({0, 1, 6, 7}, 4, 1, 3, 8));
+    Loaded l = LoadBytes(f + ";");
+    ASSERT_EQ(l.error, "");
+    const auto shown = gifplayback::ShownScreens(*l.image);
+    l.image->Compact(CompactAll);
+    EXPECT_EQ(gifplayback::ShownScreens(*l.image), shown);
+    EXPECT_EQ(gifplayback::ShownScreens(*LoadBytes(SaveBytes(*l.image)).image), shown);
+}
+
+// The delay and disposal of each frame as ImageMagick reads them: it carries those of the last
+// graphic control block on to frames without one.
+std::string MagickTiming(const QByteArray &file)
+{
+    QProcess identify;
+    identify.start("identify", {"-format", "%T %D\n", "gif:-"});
+    identify.write(file);
+    identify.closeWriteChannel();
+    identify.waitForFinished(60000);
+    return identify.readAllStandardOutput().toStdString();
+}
+
+TEST(Optimizer, IdleControlBlocksStayWhereTheyEndAnEarlierDelay)
+{
+    if (QStandardPaths::findExecutable("identify").isEmpty())
+        GTEST_SKIP() << "ImageMagick is not installed";
+    TGIFImage image;
+    const int delays[] = {50, 0, 7, 0, 0};
+    for (int i = 0; i < 5; ++i)
+        Control(*AddFrame(image, 0, 0, 4, 1, std::vector<int>(4, 1 + i % 2)))->SetDelay(uint16_t(delays[i]));
+    Control(*image.Images()[2])->SetDisposal(1);
+    const QByteArray before = SaveBytes(image);
+    image.Compact(CompactAll);
+    const QByteArray after = SaveBytes(image);
+    EXPECT_EQ(MagickTiming(after), "50 Undefined\n0 Undefined\n7 None\n0 Undefined\n0 Undefined\n");
+    EXPECT_EQ(MagickTiming(after), MagickTiming(before));
+    // Where no delay is carried on, the idle block still goes.
+    EXPECT_TRUE(image.Images()[1]->FrameControl && image.Images()[3]->FrameControl);
+    EXPECT_FALSE(image.Images()[4]->FrameControl);
 }
 
 TEST(Optimizer, FramesMoveToTheGlobalTableWhereItHasRoom)

@@ -1,8 +1,11 @@
 // Replays the fixed corpus of mutated GIF files (tests/data/gif/corpus, taken from fuzzing runs
 // seeded with the shared test files) through the normal build: every file either loads or fails
 // with a GIFException that sets the stream back; every picture that loads saves with both
-// encoders and loads again as it was.
+// encoders and loads again as it was, is optimised showing what it showed, and plays.
 #include "tst_gif_helpers.h"
+#include "support/GIFPlayback.h"
+
+#include "platform/Graphic.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +47,36 @@ TEST(GIFCorpus, EveryMutatedFileLoadsOrFailsCleanlyAndWhatLoadsSavesAsItWas)
         if (HasFailure())
             break;
     }
-    GIFMaxFramePixels = uint64_t(1) << 28;
+    GIFMaxFramePixels = uint64_t(MaxGraphicPixels);
     EXPECT_GT(loaded, 0);
     EXPECT_GT(failed, 0);
+}
+
+TEST(GIFCorpus, EveryPictureIsOptimisedShowingWhatItShowedAndPlays)
+{
+    GIFMaxFramePixels = uint64_t(1) << 22;
+    for (const std::string &path : CorpusFiles()) {
+        SCOPED_TRACE(path);
+        Loaded l = LoadBytes(ReadAll(path));
+        if (!l.error.empty())
+            continue;
+        TGIFImage &image = *l.image;
+        const QSize area(std::clamp(image.GetWidth(), 1, 300), std::clamp(image.GetHeight(), 1, 300));
+        for (uint16_t options : {DefaultPaintFlags, uint16_t(DrawTransparent | DrawAnimate | DrawDirect | DrawTile)}) {
+            try {
+                gifplayback::PlayFrames(image, options, area, 2 * image.Images().Count() + 2);
+            } catch (const EInvalidGraphic &) {   // too large to draw
+            }
+        }
+        const bool compare = gifplayback::QuickToCompose(image);
+        const auto shown = compare ? gifplayback::ShownScreens(image) : std::vector<std::vector<uint32_t>>();
+        for (uint8_t options : {uint8_t(CompactAll), uint8_t(CompactAll & ~CompactCleanup)}) {
+            TGIFImage optimised;
+            optimised.Assign(image);
+            optimised.Compact(options);
+            EXPECT_TRUE(gifplayback::ShownScreens(optimised) == shown || !compare);
+            EXPECT_NO_THROW(SaveBytes(optimised));
+        }
+    }
+    GIFMaxFramePixels = uint64_t(MaxGraphicPixels);
 }

@@ -1,5 +1,6 @@
 // The codec's edge cases, grouped by what they exercise.
 #include "tst_gif_helpers.h"
+#include "support/TinyDisk.h"
 
 #include <gtest/gtest.h>
 
@@ -268,13 +269,17 @@ TEST(GIFBlocks, FramesReadBeforeAFailureStayAndTheStreamIsSetBack)
 
 TEST(GIFBlocks, HugeFramesFailWithAClearError)
 {
-    QByteArray f = Header(65535, 65535, 1);
-    f.append(Descriptor(0, 0, 65535, 65535));
-    f.append(ImageData(2, {{4, 3}, {1, 3}, {5, 3}}));
-    f.append(';');
-    Loaded l = LoadBytes(f);
-    EXPECT_EQ(l.error, "Image dimensions too large");
-    EXPECT_EQ(l.endPos, 0);
+    // Frames beyond the pixel budget of every picture format, down to a 61-byte file asking
+    // for 16384 x 16383, are refused before their memory is taken; 8192 x 8192 is within it.
+    for (auto [width, height] : {std::pair(65535, 65535), std::pair(16384, 16383), std::pair(8192, 8192)}) {
+        QByteArray f = Header(width, height, 1);
+        f.append(Descriptor(0, 0, width, height));
+        f.append(ImageData(2, {{4, 3}, {1, 3}, {5, 3}}));
+        f.append(';');
+        Loaded l = LoadBytes(f);
+        EXPECT_EQ(l.error, width == 8192 ? "" : "Image dimensions too large");
+        EXPECT_EQ(l.endPos, width == 8192 ? f.size() : 0);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1118,15 +1123,35 @@ TEST(GIFModel, AFailedSaveLeavesTheFileAsItWas)
     } failing;
     EXPECT_THROW(failing.SaveToFile(name), GIFException);
     EXPECT_EQ(ReadAll(name), before);
-    // A frame saved on its own with a pixel its image's two colours cannot hold.
+    // The same for a frame saved on its own.
+    struct FailingFrame : TGIFSubImage {
+        using TGIFSubImage::TGIFSubImage;
+        void SaveToStream(QIODevice &stream) override
+        {
+            stream.write(",");
+            throw GIFException("Invalid GIF data");
+        }
+    } failingFrame(nullptr);
+    EXPECT_THROW(failingFrame.SaveToFile(name), GIFException);
+    EXPECT_EQ(ReadAll(name), before);
     QByteArray f = Header(1, 1, 0);
     f.append(Descriptor(0, 0, 1, 1));
     f.append(ImageData(2, {{4, 3}, {3, 3}, {5, 3}}));
     Loaded l = LoadBytes(f + ";");
-    EXPECT_THROW(l.image->Images()[0]->SaveToFile(name), GIFException);
-    EXPECT_EQ(ReadAll(name), before);
     l.image->SaveToFile(name);
     EXPECT_EQ(ReadAll(name), SaveBytes(*l.image));
+
+    // A full disk leaves the file as it was.
+    TinyDisk disk(dir.filePath("disk").toStdString());
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs";
+    const std::string onDisk = disk.file("picture.gif");
+    l.image->SaveToFile(onDisk);
+    TGIFImage big;
+    big.Assign(*LoadBytes(ReadAll(TestDataDir() + "/real/animated-red-blue.gif")).image);
+    disk.FillLeaving(100);
+    EXPECT_THROW(big.SaveToFile(onDisk), EInOutError);
+    EXPECT_EQ(ReadAll(onDisk), SaveBytes(*l.image));
 }
 
 TEST(GIFModel, DrawPlacesTheFrameOnAHugeScreenWithoutAScreenBitmap)

@@ -257,9 +257,12 @@ TEST_F(Painter, StopSetsThePriorityBackToNormal)
 
 TEST_F(Painter, FrameThatFailsEndsTheAnimationWithOneError)
 {
-    // The third frame is larger than any picture may be: rendering it fails.
+    // The third frame is larger than any picture may be (the reader would refuse it): rendering
+    // it fails.
     auto image = Frames({5, 5});
+    GIFMaxFramePixels = uint64_t(1) << 28;
     AddFrame(*image, QRect(0, 0, 8200, 8200), 0, 5);
+    GIFMaxFramePixels = uint64_t(MaxGraphicPixels);
     image->Header().Width = image->Header().Height = 2;
     AddLoop(*image->Images()[0], 0);
     image->PainterClock = &clock;

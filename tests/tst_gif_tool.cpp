@@ -125,3 +125,25 @@ TEST_F(GlossGif, IndexesDecodeAndReencode)
         EXPECT_EQ(FramePixels(*again.image), FramePixels(*original.image));
     }
 }
+
+TEST_F(GlossGif, FramesStandsStillAtSpeedZeroAndRefusesScreensBeyondTheBudget)
+{
+    QTemporaryDir dir;
+    // At speed 0 the picture stands still on its first frame: that one is written.
+    ToolResult r = RunTool({"frames", Data("suite/animated_loop.gif"), dir.filePath("still"), "--speed", "0"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "0 1200 1\n");
+    // Frames of a 20000 x 20000 screen would be composed at that size.
+    QByteArray file = Header(20000, 20000, 1);
+    file.append(Descriptor(0, 0, 1, 1));
+    file.append(ImageData(2, {{4, 3}, {1, 3}, {5, 3}}));
+    file.append(';');
+    QFile f(dir.filePath("huge.gif"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    r = RunTool({"frames", f.fileName(), dir.filePath("huge")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "error: Image dimensions too large\n");
+    EXPECT_EQ(RunTool({"info", f.fileName()}).code, 0);
+}

@@ -111,7 +111,7 @@ const char *const FramesUsage =
     "bitmap of the picture's size that starts as the backdrop colour (default ffffff). After each painted\n"
     "frame of one pass it writes OUTDIR/frame-K.png (K from 0) and prints '<frame> <delay ms> <disposal>',\n"
     "the delay as the painter computed it. --flags sets the drawing options (default 060f), --speed the\n"
-    "speed in percent (default -1: no waits; 0 stands still).\n";
+    "speed in percent (default -1: no waits; 0 stands still on the first frame, the only one written).\n";
 
 // The usage, after one line that says what was wrong with the arguments.
 int Usage(const char *text, const std::string &problem = "")
@@ -551,6 +551,11 @@ int Frames(const std::vector<std::string> &args)
         std::fprintf(stderr, "error: Image is empty\n");
         return 1;
     }
+    // The frames are composed at the screen's size, within the budget of every picture.
+    if (int64_t(screen.width()) * screen.height() > MaxGraphicPixels) {
+        std::fprintf(stderr, "error: Image dimensions too large\n");
+        return 1;
+    }
     const QRgb backdropColor = QRgb(0xFF000000u | uint32_t(backdrop));
     image.PaintFlags = uint16_t(flags);
     image.SpeedPercent = int(speed);
@@ -582,8 +587,9 @@ int Frames(const std::vector<std::string> &args)
             return;
         const int index = sender.CurrentFrame;
         save((flags & DrawDirect) ? target : image.Bitmap(), index, sender.Delay, sender.Disposal);
-        // One pass: the last frame, or a frame that is followed by one the painter cannot show.
-        if (index + 1 >= frameCount || image.Images()[index + 1]->Empty() || !ok) {
+        // One pass: the last frame, or a frame that is followed by one the painter cannot show;
+        // at speed 0 the picture stands still on its first frame.
+        if (index + 1 >= frameCount || image.Images()[index + 1]->Empty() || !ok || speed == 0) {
             passDone = true;
             sender.Stop();
         }
