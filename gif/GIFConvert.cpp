@@ -267,7 +267,8 @@ void AssignBitmap(TGIFSubImage &frame, const TBitmap &source, const QImage &mask
         reduced = ReduceBitmapColors(*pixels, mode, image ? int(image->DitherKind) : int(dkNearest),
                                      image ? image->PaletteBits : 8);
         if (reduced->GetEmpty())
-            throw GIFException(mode >= redCustomPalette ? "Invalid reduction method" : "Invalid dither kind");
+            throw GIFException(mode == redCustomPalette || mode > redBest ? "Invalid reduction method"
+                                                                           : "Invalid dither kind");
         pixels = reduced.get();
     }
     frame.AllocatePixels();

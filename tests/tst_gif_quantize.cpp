@@ -296,7 +296,7 @@ TEST(ReduceBitmapColors, PaletteOfEveryModeAndTheRefusals)
     EXPECT_EQ(copy->PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(copy->Pixel(39, 29), photo.Pixel(39, 29));
 
-    EXPECT_TRUE(ReduceBitmapColors(photo, 10, dkNearest, 8)->GetEmpty());
+    EXPECT_TRUE(ReduceBitmapColors(photo, redBest + 1, dkNearest, 8)->GetEmpty());
     EXPECT_TRUE(ReduceBitmapColors(photo, redNetscape, 7, 8)->GetEmpty());
     EXPECT_TRUE(ReduceBitmapColors(photo, redCustomPalette, dkNearest, 8)->GetEmpty());
     auto custom = ReduceBitmapColors(photo, redCustomPalette, dkNearest, 8, {qRgb(0, 0, 0), qRgb(255, 0, 0)});
