@@ -72,7 +72,7 @@ void TGIFImage::SaveToClipboardFormat()
     auto mime = std::make_unique<QMimeData>();
     mime->setData(GIFClipboardFormatName, bytes);
     mime->setData(GIFClipboardMimeType, bytes);
-    TGIFSubImage *first = images->Frame(0);
+    TGIFSubImage *first = images.Frame(0);
     if (!first->Empty())
         mime->setImageData(first->ToQImage());
     clipboard->setMimeData(mime.release());   // the clipboard owns it from here

@@ -450,8 +450,8 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
     auto findIndex = [&]() {
         if (ActiveColorMap().Count() >= 256)
             return false;
-        if (colorTable->Count() > 0) {
-            t = colorTable->Add(0);
+        if (colorTable.Count() > 0) {
+            t = colorTable.Add(0);
             return true;
         }
         if (!image || image->GlobalColorMap().Count() == 0)
@@ -495,7 +495,7 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
     }
     if (!wasTransparent && used) {
         if (!FrameControl)
-            extensions->Add(new TGIFGraphicControlExtension(this));
+            extensions.Add(new TGIFGraphicControlExtension(this));
         FrameControl->SetTransparentIndex(t);
         FrameControl->SetTransparent(true);
     }

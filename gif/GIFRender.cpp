@@ -189,8 +189,8 @@ TPalette TGIFSubImage::GetPalette()
         return Palette;
     if (image && image->DitheringApplies())
         return Palette = MakeNetscapePalette();
-    if (colorTable->Count() > 0)
-        return Palette = colorTable->ToPalette();
+    if (colorTable.Count() > 0)
+        return Palette = colorTable.ToPalette();
     // Without a table of its own the frame shows the picture's global table. With none at all
     // its pixels show black, as other decoders show them and as the file is written back.
     if (!image || image->GlobalColorMap().Count() == 0)
@@ -325,7 +325,7 @@ QImage TGIFImage::Bitmap()
     const QRect screen(0, 0, GetWidth(), GetHeight());
     if (screen.isEmpty())
         return {};
-    TGIFSubImage *first = images->Frame(0);
+    TGIFSubImage *first = images.Frame(0);
     if (first->Left == 0 && first->Top == 0 && first->Width == screen.width() && first->Height == screen.height() &&
         !first->EnsureBitmap().isNull()) {
         cachedBitmap = first->Bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -351,7 +351,7 @@ QImage TGIFImage::ToImage() const
     picture.fill(Qt::transparent);
     TImageCanvas canvas(picture);
     canvas.Lock();
-    images->Frame(0)->Draw(canvas, picture.rect(), PaintFlags & DrawTransparent, false);
+    images.Frame(0)->Draw(canvas, picture.rect(), PaintFlags & DrawTransparent, false);
     canvas.Unlock();
     return picture.convertToFormat(QImage::Format_ARGB32);
 }
@@ -380,7 +380,7 @@ int TGIFImage::PainterCount() const
 
 void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
 {
-    if (drawing || images->Count() == 0)
+    if (drawing || images.Count() == 0)
         return;
     drawing = true;
     // A painter run inside Draw lets events through, and with them the end of this picture.
@@ -393,8 +393,8 @@ void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
         }
     } flag{this};
 
-    if (images->Count() == 1 || !(PaintFlags & DrawAnimate)) {
-        images->Frame(0)->Draw(canvas, rect, PaintFlags & DrawTransparent, PaintFlags & DrawTile);
+    if (images.Count() == 1 || !(PaintFlags & DrawAnimate)) {
+        images.Frame(0)->Draw(canvas, rect, PaintFlags & DrawTransparent, PaintFlags & DrawTile);
         return;
     }
     const bool direct = PaintFlags & DrawDirect;
@@ -444,7 +444,7 @@ TGIFPainter *TGIFImage::StartPainter(TCanvas &target, const QRect &targetRect, c
     if (GetEmpty() || targetRect.isEmpty())
         return nullptr;
     uint16_t options = PaintFlags;
-    if (images->Count() == 1)
+    if (images.Count() == 1)
         options &= uint16_t(~(DrawAsync | DrawAnimate));
     // Painters hand their steps to this thread; the queue must exist before they start.
     if (options & DrawAsync)
@@ -520,13 +520,17 @@ void TGIFImage::StopCurrentPainter(bool keepBitmap)
 
 void TGIFImage::StopPainters()
 {
+    bool running;
     {
         std::lock_guard<std::mutex> guard(painterLock);
         for (TGIFPainter *painter : painterList)
             painter->Stop();
+        running = !painterList.empty();
+        if (!running)
+            currentPainter = nullptr;
     }
-    WaitForPainters();
-    {
+    if (running) {
+        WaitForPainters();
         // Those left run inside a Draw or a step further up; they end when it returns.
         std::lock_guard<std::mutex> guard(painterLock);
         for (TGIFPainter *painter : painterList)
@@ -534,7 +538,8 @@ void TGIFImage::StopPainters()
         painterList.clear();
         currentPainter = nullptr;
     }
-    cachedBitmap = QImage();
+    if (!cachedBitmap.isNull())
+        cachedBitmap = QImage();
 }
 
 void TGIFImage::WaitForPainters()
