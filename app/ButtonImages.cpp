@@ -51,6 +51,13 @@ QImage DrawButtonImage(ButtonImageKind kind, QColor ground)
         p.drawEllipse(2, 2, 11, 11);
         p.drawText(QRect(2, 2, 12, 12), Qt::AlignCenter, QStringLiteral("A"));
         break;
+    case ButtonImageKind::Spaced:
+        // A clock: the Item comes back when its time has come.
+        p.setBrush(QColor(255, 255, 255));
+        p.drawEllipse(1, 1, 13, 13);
+        p.drawLine(7, 7, 7, 3);
+        p.drawLine(7, 7, 10, 9);
+        break;
     }
     return image;
 }

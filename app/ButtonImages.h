@@ -4,7 +4,7 @@
 #include <QColor>
 #include <QIcon>
 
-enum class ButtonImageKind { New, Open, Random, Order, Frequency, ShowAnswer };
+enum class ButtonImageKind { New, Open, Random, Order, Frequency, ShowAnswer, Spaced };
 
 // The picture on its ground colour, 16 x 16.
 QImage DrawButtonImage(ButtonImageKind kind, QColor ground);

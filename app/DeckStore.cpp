@@ -6,14 +6,20 @@
 #include "platform/LocaleSort.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-std::string_view WordOf(std::string_view line)
+std::string_view WordOf(std::string_view line, std::string_view separator)
 {
-    const size_t separator = line.find(FieldSeparator);
-    return separator == std::string_view::npos ? std::string_view{} : line.substr(0, separator);
+    const size_t end = line.find(separator);
+    return end == std::string_view::npos ? std::string_view{} : line.substr(0, end);
 }
+
+DeckText TextOf(const TextLineReader &reader) { return DeckText(DeckKindOf(reader.Mark())); }
+
+// A code-page field as the same text in UTF-8.
+std::string AsUtf8(const std::string &field) { return DeckAsUtf8(field).substr(Utf8DeckMark.size()); }
 
 } // namespace
 
@@ -22,9 +28,12 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
     DeckRewrite result;
     result.bytes.reserve(content.size() + (edit.addedLine ? edit.addedLine->size() : 0) + 4);
     TextLineReader reader = TextLineReader::OfBytes(std::move(content));
+    const std::string_view separator = TextOf(reader).Separator();
+    result.bytes += reader.Mark();
     while (!reader.AtEnd()) {
         const std::string_view line = reader.ReadLineView();
-        if (edit.removedWord && (edit.everyLine || result.removed == 0) && WordOf(line) == *edit.removedWord) {
+        if (edit.removedWord && (edit.everyLine || result.removed == 0) &&
+            WordOf(line, separator) == *edit.removedWord) {
             ++result.removed;
             continue;
         }
@@ -39,20 +48,40 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
     return result;
 }
 
+void DeckStore::Bind(const std::string &path)
+{
+    WorkFileName = path;
+    filledVersion = VersionOf(path);
+}
+
+void DeckStore::FinishInterruptedChange(const std::string &path)
+{
+    // The lock finishes it, once no other window is writing.
+    const FileChangeLock deck(path);
+}
+
+bool DeckStore::ChangedSinceFilled() const
+{
+    const FileVersion now = VersionOf(WorkFileName);
+    return now != FileVersion{} && now != filledVersion;
+}
+
 void DeckStore::ReadColumn(TextLineReader &file, StringList &target, int n)
 {
     target.clear();
+    Text = TextOf(file);
+    const std::string_view separator = Text.Separator();
     // One message for a read, however many lines are short: a damaged Deck of thousands of
     // lines must not ask for thousands of clicks.
     bool shortLineReported = false;
     while (!file.AtEnd()) {
         const std::string_view line = file.ReadLineView();
         size_t start = 0;
-        size_t p = line.find(FieldSeparator);
+        size_t p = line.find(separator);
         if (p != std::string::npos) {
             for (int passed = 0; passed < n - 1; ++passed) {
-                start = p + 1;
-                p = line.find(FieldSeparator, start);
+                start = p + separator.size();
+                p = line.find(separator, start);
                 if (p == std::string::npos) {
                     if (!shortLineReported)
                         ShowErrorMessage("error occured");
@@ -71,31 +100,37 @@ void DeckStore::ReadColumnOfWorkFile(StringList &target, int n)
     ReadColumn(file, target, n);
 }
 
-void DeckStore::SplitLine(const std::string &line, StringList &target)
+void DeckStore::SplitLine(std::string_view line, StringList &target, std::string_view separator)
 {
     target.clear();
     size_t start = 0;
-    for (size_t p; (p = line.find(FieldSeparator, start)) != std::string::npos; start = p + 1)
-        target.push_back(line.substr(start, p - start));
+    for (size_t p; (p = line.find(separator, start)) != std::string::npos; start = p + separator.size())
+        target.emplace_back(line.substr(start, p - start));
     if (start < line.size())
-        target.push_back(line.substr(start));
+        target.emplace_back(line.substr(start));
 }
 
 void DeckStore::CopyWorkFile(const std::string &destination)
 {
+    // Another window may be changing the Deck that is overwritten.
+    std::optional<FileChangeLock> overwritten;
+    if (FileCanBeRead(destination))
+        overwritten.emplace(destination);
     // Read first: copying a file onto itself must not empty it before it is read.
     ReplaceFileContent(destination, Rewritten(ReadFileBytes(WorkFileName), {}).bytes);
 }
 
 void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
 {
+    // Taken before the read: a change that comes during it shows as a change still to list.
+    filledVersion = VersionOf(WorkFileName);
     ReadColumnOfWorkFile(WorkList, 1);
     FileWords = WorkList;
     ItemCount = int(FileWords.size());
 
     if (byWord) {
         if (ascending || !noSort) {
-            AnsiSortStrings(WorkList);
+            SortDeckStrings(WorkList, Text);
             if (!ascending)
                 std::reverse(WorkList.begin(), WorkList.end());
         }
@@ -110,17 +145,19 @@ void DeckStore::FillWordList(bool ascending, bool noSort, bool byWord)
         const bool known = i < frequencies.size() && !frequencies[i].empty();
         WorkList[i] = (known ? frequencies[i][0] : '0') + FileWords[i];
     }
-    AnsiSortStrings(WorkList);
+    SortDeckStrings(WorkList, Text);
     if (!ascending)
         std::reverse(WorkList.begin(), WorkList.end());
     for (auto &entry : WorkList)
         entry.erase(0, 1);
 }
 
-std::string DeckStore::ReadForRewrite() const
+// Every change holds the Deck's lock from its read to the end of its write, so that another
+// window changing the same Deck meanwhile loses nothing and has nothing lost.
+FileChangeLock DeckStore::LockForRewrite() const
 {
     try {
-        return ReadFileBytes(WorkFileName);
+        return FileChangeLock(WorkFileName);
     } catch (const EInOutError &) {
         throw EFOpenError("Cannot open file " + DisplayPath(WorkFileName));
     }
@@ -128,7 +165,8 @@ std::string DeckStore::ReadForRewrite() const
 
 void DeckStore::DeleteWordLine(const std::string &word)
 {
-    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, false, nullptr});
+    const FileChangeLock deck = LockForRewrite();
+    const DeckRewrite rewrite = Rewritten(deck.Content(), {&word, false, nullptr});
     if (rewrite.removed > 0)
         ReplaceFileContent(WorkFileName, rewrite.bytes);
 }
@@ -136,7 +174,8 @@ void DeckStore::DeleteWordLine(const std::string &word)
 int DeckStore::DeleteAllWordLines(const std::string &word)
 {
     // One rewrite for them all: the command changes the Deck entirely or not at all.
-    const DeckRewrite rewrite = Rewritten(ReadForRewrite(), {&word, true, nullptr});
+    const FileChangeLock deck = LockForRewrite();
+    const DeckRewrite rewrite = Rewritten(deck.Content(), {&word, true, nullptr});
     if (rewrite.removed > 0)
         ReplaceFileContent(WorkFileName, rewrite.bytes);
     return rewrite.removed;
@@ -144,42 +183,68 @@ int DeckStore::DeleteAllWordLines(const std::string &word)
 
 void DeckStore::StoreItem(const DeckItem &item)
 {
-    const std::string line = MakeDeckLine(item);
     // Reading first also means that a Deck deleted meanwhile is reported, not made anew.
+    const FileChangeLock deck(WorkFileName);
+    std::string content = deck.Content();
+    // The Deck and the Item meet in UTF-8 when either is: a UTF-8 Deck never goes back. A
+    // code-page field never holds the separator's byte, so its text converts as it is.
+    DeckItem stored = item;
+    if (DeckKindOf(content) == DeckKind::Utf8 && item.kind == DeckKind::CodePage) {
+        for (std::string *field : {&stored.word, &stored.frequency, &stored.definition, &stored.visual, &stored.audio})
+            *field = AsUtf8(*field);
+        stored.kind = DeckKind::Utf8;
+    } else if (DeckKindOf(content) == DeckKind::CodePage && item.kind == DeckKind::Utf8) {
+        content = DeckAsUtf8(content);
+    }
+    const std::string line = MakeDeckLine(stored);
     // Even a new word is one rewrite, never an append: the kernel may stop a write that is
     // killed between two pages, which would leave half a line in the Deck.
-    ReplaceFileContent(WorkFileName, Rewritten(ReadFileBytes(WorkFileName), {&item.word, false, &line}).bytes);
+    ReplaceFileContent(WorkFileName, Rewritten(std::move(content), {&stored.word, false, &line}).bytes);
+    Text = DeckText(stored.kind);
 }
 
 std::string DeckStore::ReadLineAt(int index)
 {
     TextLineReader file(WorkFileName);
+    Text = TextOf(file);
     for (int i = 0; i < index && !file.AtEnd(); ++i)
         file.SkipLine();
     return file.ReadLine();
 }
 
+void DeckStore::ReadItemAt(int index, StringList &target)
+{
+    const std::string line = ReadLineAt(index);
+    SplitLine(line, target, Text.Separator());
+}
+
 void DeckStore::CreateEmpty()
 {
     CreateEmptyFile(WorkFileName);
+    Text = DeckText(DeckKind::CodePage);
+    filledVersion = VersionOf(WorkFileName);
     FileWords.clear();
     ItemCount = 0;
 }
 
 std::string MakeDeckLine(const DeckItem &item)
 {
+    const std::string_view separator = DeckText(item.kind).Separator();
     std::string line;
     for (const std::string *field : {&item.word, &item.frequency, &item.definition, &item.visual, &item.audio}) {
         line += *field;
-        line += FieldSeparator;
+        line += separator;
     }
     return line;
 }
 
-void CheckDeckField(const std::string &caption, const std::string &value)
+void CheckDeckField(const std::string &caption, const std::string &value, DeckKind kind)
 {
-    if (value.find(FieldSeparator) != std::string::npos)
+    if (value.find(DeckText(kind).Separator()) != std::string::npos)
         throw EFieldError("The " + caption + " field contains the character \xB6, which a Deck file uses to end its fields. Please remove it.");
     if (value.find('\r') != std::string::npos || value.find('\n') != std::string::npos)
         throw EFieldError("The " + caption + " field contains a line break. Please remove it.");
+    // Everything after this character is hidden from every reader of the Deck.
+    if (value.find('\x1A') != std::string::npos)
+        throw EFieldError("The " + caption + " field contains the character that ends a Deck file (Ctrl+Z). Please remove it.");
 }

@@ -1,27 +1,36 @@
 #pragma once
 // The Deck store: the operations through which the program reads and changes the working
 // file. There is no Deck in memory; every operation reads the file again.
+#include "platform/DeckText.h"
+#include "platform/FileChangeLock.h"
 #include "platform/TextFile.h"
 
 #include <string>
 
-// The byte that ends every field of a Deck line.
+// The byte that ends every field of a line in a code-page Deck.
 constexpr char FieldSeparator = '\xB6';
 
-// The fields of one Item, as stored.
+// The fields of one Item, as stored in a Deck of that kind.
 struct DeckItem {
     std::string word, frequency, definition, visual, audio;
+    DeckKind kind = DeckKind::CodePage;
 };
 
 class DeckStore {
 public:
     // Binds the working file (the path as the program holds it).
-    void Bind(const std::string &path) { WorkFileName = path; }
+    void Bind(const std::string &path);
+    // Finishes a change of a Deck that was cut short (a kill during a write in place), so
+    // that the Deck opens whole.
+    static void FinishInterruptedChange(const std::string &path);
+    // True when the working file changed on disk since the word list was filled: another
+    // window or program changed it. False while there is no file to compare.
+    bool ChangedSinceFilled() const;
 
     // One entry per line of the open reader: field n (1 to 5) of the line. A line too short
     // for the field gives an empty entry and one "error occured" box.
     void ReadColumn(TextLineReader &file, StringList &target, int n);
-    static void SplitLine(const std::string &line, StringList &target);
+    static void SplitLine(std::string_view line, StringList &target, std::string_view separator);
     // Copies the working file line by line to another path.
     void CopyWorkFile(const std::string &destination);
     // Re-reads the words and leaves them in WorkList in the order the three sort flags ask for;
@@ -35,21 +44,28 @@ public:
     // Add/Update: the line of the same word goes and the Item's line comes last, in one step
     // that changes the file entirely or not at all. Throws EFieldError for a field that would
     // break the line; a working file gone from disk is "File not found", and none is made.
+    // An Item for a UTF-8 Deck makes a code-page Deck a UTF-8 Deck in the same step; a UTF-8
+    // Deck stays one.
     void StoreItem(const DeckItem &item);
 
     // The line at a 0-based index of the file ("" past the end).
     std::string ReadLineAt(int index);
+    // The fields of the line at a 0-based index, split as its Deck's kind says.
+    void ReadItemAt(int index, StringList &target);
     // Empties the working file and forgets its words.
     void CreateEmpty();
 
     std::string WorkFileName;
+    // How the working file's bytes read as text, as of the last read or change.
+    DeckText Text;
     StringList WorkList;
     StringList FileWords;
     int ItemCount = 0;
 
 private:
     void ReadColumnOfWorkFile(StringList &target, int n);
-    std::string ReadForRewrite() const;
+    FileChangeLock LockForRewrite() const;
+    FileVersion filledVersion;
 };
 
 // A change of a Deck's lines, made by writing the whole file again.
@@ -69,5 +85,6 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit);
 
 // Builds a Deck line (without its line end) from the five fields.
 std::string MakeDeckLine(const DeckItem &item);
-// Refuses a field that cannot be stored in a Deck line; names the field in the message.
-void CheckDeckField(const std::string &caption, const std::string &value);
+// Refuses a field that cannot be stored in a line of that kind of Deck; names the field in
+// the message.
+void CheckDeckField(const std::string &caption, const std::string &value, DeckKind kind = DeckKind::CodePage);

@@ -16,11 +16,16 @@
 #include <QMenu>
 #include <QSlider>
 
+#include <algorithm>
+
 const std::string TF_Main::VisualFilter =
-    "All (*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf)|*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf|GIF Images (*.gif)|*.gif|"
-    "JPEG Images(*.jpg;*.jpeg)|*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|MetaFiles (*.wmf)|*.wmf|"
-    "Enhanced MataFiles (*.emf)|*.emf";
-const std::string TF_Main::AudioFilter = "Wave [*.wav]|*.wav";
+    "All (*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf;*.png;*.webp;*.svg)|*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf;*.png;*.webp;*.svg|"
+    "GIF Images (*.gif)|*.gif|JPEG Images(*.jpg;*.jpeg)|*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
+    "MetaFiles (*.wmf)|*.wmf|Enhanced MataFiles (*.emf)|*.emf|PNG Images (*.png)|*.png|WebP Images (*.webp)|*.webp|"
+    "SVG Drawings (*.svg)|*.svg";
+const std::string TF_Main::AudioFilter =
+    "Sounds [*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac]|*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac|Wave [*.wav]|*.wav|"
+    "MP3 [*.mp3]|*.mp3|Ogg [*.ogg;*.oga;*.opus]|*.ogg;*.oga;*.opus|FLAC [*.flac]|*.flac";
 
 void TF_Main::FillWordList()
 {
@@ -36,7 +41,7 @@ void TF_Main::FillWordList()
         delete ListBox1->takeItem(ListBox1->count() - 1);
     const int kept = ListBox1->count();
     for (int i = 0; i < kept; ++i) {
-        const QString word = FromAnsi(Store.WorkList[size_t(i)]);
+        const QString word = Store.Text.ToText(Store.WorkList[size_t(i)]);
         QListWidgetItem *entry = ListBox1->item(i);
         if (entry->text() != word)
             entry->setText(word);
@@ -44,9 +49,24 @@ void TF_Main::FillWordList()
     QStringList added;
     added.reserve(wanted - kept);
     for (int i = kept; i < wanted; ++i)
-        added.append(FromAnsi(Store.WorkList[size_t(i)]));
+        added.append(Store.Text.ToText(Store.WorkList[size_t(i)]));
     ListBox1->addItems(added);
     ListBox1->setUpdatesEnabled(true);
+    fillingList = false;
+}
+
+void TF_Main::RefreshWhenChangedElsewhere()
+{
+    if (!Store.ChangedSinceFilled())
+        return;
+    const QListWidgetItem *current = ListBox1->currentItem();
+    const QString selected = current && current->isSelected() ? current->text() : QString();
+    FillWordList();
+    const QList<QListWidgetItem *> found = ListBox1->findItems(selected, Qt::MatchExactly);
+    if (selected.isEmpty() || found.isEmpty())
+        return;
+    fillingList = true;
+    ListBox1->setCurrentItem(found.first());
     fillingList = false;
 }
 
@@ -114,60 +134,78 @@ EFieldError PathRefused(const std::string &caption, const QString &path)
                        " has characters that a Deck file cannot hold. Please rename the file or choose another one.");
 }
 
-enum class FieldKind { Text, Path };
+std::string FieldAt(const StringList &fields, size_t index) { return index < fields.size() ? fields[index] : std::string{}; }
 
-// The bytes of a field as the Deck file will hold them; refuses what the file cannot hold.
-std::string FieldBytes(const QLineEdit *field, const std::string &caption, FieldKind kind = FieldKind::Text)
+// The bytes of a field as the Deck file will hold them; refuses what the file cannot hold. A
+// field that still reads as the selected Item's field keeps that field's bytes, so that bytes
+// a UTF-8 Deck shows as U+FFFD are written back as they were.
+std::string FieldBytes(const QLineEdit *field, const std::string &caption, const DeckText &text, const std::string &shown)
 {
-    std::string bytes;
-    if (!TryToAnsi(field->text(), bytes)) {
-        if (kind == FieldKind::Path)
-            throw PathRefused(caption, field->text());
+    std::string bytes = shown;
+    if (text.ToText(shown) != field->text() && !text.TryToBytes(field->text(), bytes))
         throw EFieldError("The " + caption +
                           " field contains characters that cannot be stored in a Deck file. Please remove them.");
-    }
-    CheckDeckField(caption, bytes);
+    CheckDeckField(caption, bytes, text.Kind());
     return bytes;
 }
 
-// A browsed file goes into a field only when the Deck can hold its name, and then unchanged.
+// A browsed file goes into a field when its name comes back unchanged from the text the field
+// shows; whether the Deck can hold it is asked when the Item is stored.
 void PutBrowsedPath(QLineEdit *field, const std::string &caption, const std::string &nativePath)
 {
     const QString path = PathFromNative(nativePath);
-    std::string bytes;
-    if (!TryToAnsi(path, bytes) || NativeFromAnsiPath(bytes) != nativePath)
+    if (NativePath(path) != nativePath)
         throw PathRefused(caption, path);
     ShowFromStart(field, path);
 }
-
-std::string FieldAt(const StringList &fields, size_t index) { return index < fields.size() ? fields[index] : std::string{}; }
 
 } // namespace
 
 void TF_Main::ListBox1Click()
 {
+    // The line is found by its place in the list of words, which must be the file's own.
+    RefreshWhenChangedElsewhere();
     QListWidgetItem *selected = ListBox1->currentItem();
     if (!selected)
         return;
     const QString text = selected->text();
     int line = -1;
     for (size_t i = 0; i < Store.FileWords.size(); ++i) {
-        if (FromAnsi(Store.FileWords[i]).compare(text, Qt::CaseInsensitive) == 0) {
+        if (Store.Text.ToText(Store.FileWords[i]).compare(text, Qt::CaseInsensitive) == 0) {
             line = int(i);
             break;
         }
     }
     if (line < 0)
         return;
-    DeckStore::SplitLine(Store.ReadLineAt(line), Store.WorkList);
+    Store.ReadItemAt(line, Store.WorkList);
     const StringList fields = Store.WorkList;
-    ShowFromStart(T_word, FromAnsi(FieldAt(fields, 0)));
-    TrackBar1->setValue(StrToInt(FieldAt(fields, 1)));   // the track bar keeps 0 to 5
+    const DeckText &deck = Store.Text;
+    // A damaged frequency is reported and shown as 0; every other field still shows this
+    // Item, so that storing it again cannot take another Item's fields.
+    int frequency = 0;
+    const bool frequencyRead = TryStrToInt(FieldAt(fields, 1), frequency);
+    ShowFromStart(T_word, deck.ToText(FieldAt(fields, 0)));
+    TrackBar1->setValue(frequencyRead ? frequency : 0);   // the track bar keeps 0 to 5
     L_Freq2->setText(QString::number(TrackBar1->value()));
-    ShowFromStart(T_Definition, FromAnsi(FieldAt(fields, 2)));
-    ShowFromStart(T_Visual, FromAnsi(FieldAt(fields, 3)));
-    ShowFromStart(T_Audio, FromAnsi(FieldAt(fields, 4)));
+    ShowFromStart(T_Definition, deck.ToText(FieldAt(fields, 2)));
+    ShowFromStart(T_Visual, deck.ToText(FieldAt(fields, 3)));
+    ShowFromStart(T_Audio, deck.ToText(FieldAt(fields, 4)));
+    shownItem = {FieldAt(fields, 0), FieldAt(fields, 2), FieldAt(fields, 3), FieldAt(fields, 4)};
     ShowPreview(FieldAt(fields, 3));
+    if (!frequencyRead)
+        RaiseInvalidInteger(FieldAt(fields, 1));
+}
+
+QString TF_Main::CharacterTheDeckCannotHold() const
+{
+    for (const QLineEdit *field : {T_word, T_Definition, T_Visual, T_Audio}) {
+        std::string ignored;
+        QString refused;
+        if (!Store.Text.TryToBytes(field->text(), ignored, &refused))
+            return refused;
+    }
+    return {};
 }
 
 void TF_Main::B_AddClick()
@@ -176,13 +214,23 @@ void TF_Main::B_AddClick()
         ShowErrorMessage("Incomplete. Fill in the WORD");
         return;
     }
+    // A code-page Deck that cannot hold a field may become a UTF-8 Deck, with this Item.
+    DeckText deck = Store.Text;
+    if (const QString refused = CharacterTheDeckCannotHold(); deck.Kind() == DeckKind::CodePage && !refused.isEmpty()) {
+        if (AskConfirmation(QStringLiteral("This Deck's code page cannot hold ") + refused +
+                            QStringLiteral(". Convert the Deck to Unicode (UTF-8)?")) != MsgResult::Yes)
+            return;
+        deck = DeckText(DeckKind::Utf8);
+    }
     // Every field is checked before anything is written.
+    shownItem.resize(4);
     DeckItem item;
-    item.word = FieldBytes(T_word, "Word");
+    item.kind = deck.Kind();
+    item.word = FieldBytes(T_word, "Word", deck, shownItem[0]);
     item.frequency = std::to_string(TrackBar1->value());
-    item.definition = FieldBytes(T_Definition, "Definition");
-    item.visual = FieldBytes(T_Visual, "Visual", FieldKind::Path);
-    item.audio = FieldBytes(T_Audio, "Audio", FieldKind::Path);
+    item.definition = FieldBytes(T_Definition, "Definition", deck, shownItem[1]);
+    item.visual = FieldBytes(T_Visual, "Visual", deck, shownItem[2]);
+    item.audio = FieldBytes(T_Audio, "Audio", deck, shownItem[3]);
     // All or nothing: when it fails, the file, the list and the fields stay as they were.
     Store.StoreItem(item);
     Modified = true;
@@ -191,14 +239,21 @@ void TF_Main::B_AddClick()
 
 void TF_Main::B_DeleteClick()
 {
-    QListWidgetItem *selected = ListBox1->currentItem();
-    if (ListBox1->count() == 0 || !selected || !selected->isSelected())
+    // The selected entry: the list has no current entry while the focus is on the button.
+    const QList<QListWidgetItem *> selection = ListBox1->selectedItems();
+    if (ListBox1->count() == 0 || selection.isEmpty())
         return;
-    // Every listed word came from the file's bytes, so it converts back exactly.
+    QListWidgetItem *selected = selection.front();
+    // The word's own bytes, also where a UTF-8 Deck shows some of them as U+FFFD.
     std::string word;
-    if (!TryToAnsi(selected->text(), word))
+    const auto listed = std::find_if(Store.FileWords.begin(), Store.FileWords.end(),
+                                     [&](const std::string &bytes) { return Store.Text.ToText(bytes) == selected->text(); });
+    if (listed != Store.FileWords.end())
+        word = *listed;
+    else if (!Store.Text.TryToBytes(selected->text(), word))
         return;
-    if (AskConfirmation("Are you sure you want to delete " + word + "?") != MsgResult::Yes)
+    if (AskConfirmation(QStringLiteral("Are you sure you want to delete ") + selected->text() + QStringLiteral("?")) !=
+        MsgResult::Yes)
         return;
     Store.DeleteAllWordLines(word);
     FillWordList();
@@ -225,7 +280,7 @@ void TF_Main::ShowPreview(const std::string &visual)
         return;
     }
     try {
-        LoadPicture(*PreviewV, visual);
+        LoadPicture(*PreviewV, Store.Text.PathText(visual));
     } catch (const std::exception &) {
         ShowErrorMessage("Unable to load graphic.");
         L_UnableV->show();

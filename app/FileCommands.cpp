@@ -1,6 +1,7 @@
 // File commands: which Deck file is the working file, and the recent-file entries.
 #include "app/MainWindow.h"
 
+#include "app/SpacedStudy.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/Exceptions.h"
@@ -60,6 +61,9 @@ void TF_Main::SB_NewClick()
         return;
     Store.Bind(ScratchFilePath());
     Store.CreateEmpty();
+    // Nothing is left to save once the scratch file is empty.
+    Modified = false;
+    Spaced->DeckEmptied();
     B_ClearClick();
     ListBox1->clear();
     Untitled = true;
@@ -72,6 +76,7 @@ void TF_Main::SB_NewClick()
     M_Def->clear();
     State->hide();
     DeckLoaded = false;
+    RebuildPools();
 }
 
 void TF_Main::SB_OpenClick()
@@ -117,6 +122,7 @@ void TF_Main::RecentItemClick(int index)
 void TF_Main::LoadDeck(const std::string &chosen)
 {
     const std::string path = AbsolutePath(chosen);
+    DeckStore::FinishInterruptedChange(path);
     Store.Bind(path);
     // Relative visual and audio paths of the Deck are found next to it.
     const std::string folder = ExtractFilePath(path);
@@ -136,7 +142,7 @@ void TF_Main::SaveAs1Click() { SaveAs(); }
 
 bool TF_Main::SaveAs()
 {
-    const auto path = Dialogs().saveFileName({DeckSaveFilter, "dat", "Save As"});
+    const auto path = Dialogs().saveFileName({DeckSaveFilter, "gsd", "Save As"});
     if (!path)
         return false;
     // A file counts as there even when it cannot be read. One the user may not write is refused
@@ -145,6 +151,7 @@ bool TF_Main::SaveAs()
         AskConfirmation("The file exists. Would you like to overwrite the file?") != MsgResult::Yes)
         return false;
     Store.CopyWorkFile(*path);
+    Spaced->DeckCopied(Store.WorkFileName, *path);
     Store.Bind(*path);
     Modified = false;
     Untitled = false;
@@ -156,6 +163,9 @@ bool TF_Main::SaveAs()
 void TF_Main::UpdateRecentFiles()
 {
     const std::string &name = Store.WorkFileName;
+    // A path with a line break cannot be kept in the settings file, whose lines it would break.
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return;
     const auto found = std::find(RecentFiles.begin(), RecentFiles.end(), name);
     if (found != RecentFiles.end()) {
         RecentFiles.erase(found);

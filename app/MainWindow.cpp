@@ -2,6 +2,7 @@
 
 #include "app/ButtonImages.h"
 #include "app/AboutBox.h"
+#include "app/SpacedStudy.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/Accessibility.h"
 #include "platform/CodePage.h"
@@ -62,14 +63,23 @@ QToolButton *ToolButton(QToolBar *bar, const char *name, const QString &hint, bo
     return button;
 }
 
+// Of the width the Edit page gains, the list takes a quarter, the fields half and the preview
+// the rest; the preview also takes half of the height gained.
+constexpr double ListGrows = 0.25, FieldsGrow = 0.5, PreviewGrowsDown = 0.5;
+constexpr EdgeShares BesideList{ListGrows, 0, ListGrows, 0}, Field{ListGrows, 0, ListGrows + FieldsGrow, 0},
+    BesideFields{ListGrows + FieldsGrow, 0, ListGrows + FieldsGrow, 0};
+
 // A field with its caption to the left; the caption is the field's accessible name.
-QLineEdit *CaptionedField(QWidget *page, const char *name, const QString &caption, int left, int top, int width)
+QLineEdit *CaptionedField(QWidget *page, ElasticLayout &layout, const char *name, const QString &caption, int left,
+                          int top, int width)
 {
     auto *label = new QLabel(caption, page);
     label->setGeometry(left - 64, top + 3, 60, 17);
+    layout.Anchor(label, BesideList);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto *field = Named(new QLineEdit(page), name);
     field->setGeometry(left, top, width, 21);
+    layout.Anchor(field, Field);
     field->setAccessibleName(caption);
     label->setBuddy(field);
     // Only the drop targets of the program take drops; a text drop into a field would not.
@@ -81,6 +91,8 @@ QPushButton *Button(QWidget *page, const char *name, const QString &caption, QRe
 {
     auto *button = Named(new QPushButton(caption, page), name);
     button->setGeometry(geometry);
+    // Enter presses the button that has the focus, as Space does.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -122,6 +134,7 @@ TF_Main::TF_Main(std::vector<std::string> arguments, QWidget *parent) : QMainWin
     CreateEditPage();
     CreateStudyPage();
     CreatePopupMenu();
+    Spaced = new TSpacedStudy(*this);
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     StatusLabel = new QLabel(StatusBar1);
@@ -179,6 +192,7 @@ void TF_Main::CreateMenus()
     File1->addActions({New1, Open1, SaveAs1, N1, EXit1});
     Help1 = Named(MainMenu1->addMenu(QStringLiteral("Help")), "Help1");
     Contents1 = NamedAction(this, "Contents1", QStringLiteral("Contents"));
+    Contents1->setShortcut(QKeySequence::HelpContents);
     About1 = NamedAction(this, "About1", QStringLiteral("About"));
     Help1->addActions({Contents1, About1});
 }
@@ -259,21 +273,24 @@ void TF_Main::CreateEditPage()
     BitBtn1 = Button(page, "BitBtn1", QStringLiteral("Refresh"), QRect(24, 5, 65, 17));
     BitBtn1->setToolTip(QStringLiteral("Refresh the list"));
     ListBox1 = Named(new QListWidget(page), "ListBox1");
-    ListBox1->setGeometry(0, 25, 113, 260);
+    ListBox1->setGeometry(0, 25, 113, 260);   // the height follows the page's
+    EditLayout.Anchor(ListBox1, {0, 0, ListGrows, 0});
     ListBox1->setUniformItemSizes(true);
     ListBox1->setAccessibleName(QStringLiteral("Words"));
     ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListBox1->setAcceptDrops(false);
     ListBox1->viewport()->setAcceptDrops(false);
 
-    T_word = CaptionedField(page, "T_word", QStringLiteral("Word"), 184, 32, 241);
-    T_Definition = CaptionedField(page, "T_Definition", QStringLiteral("Definition"), 184, 64, 241);
-    T_Visual = CaptionedField(page, "T_Visual", QStringLiteral("Visual"), 184, 96, 241);
+    T_word = CaptionedField(page, EditLayout, "T_word", QStringLiteral("Word"), 184, 32, 241);
+    T_Definition = CaptionedField(page, EditLayout, "T_Definition", QStringLiteral("Definition"), 184, 64, 241);
+    T_Visual = CaptionedField(page, EditLayout, "T_Visual", QStringLiteral("Visual"), 184, 96, 241);
     B_BrowseV = Button(page, "B_BrowseV", QStringLiteral("..."), QRect(427, 95, 22, 22));
     B_BrowseV->setAccessibleName(QStringLiteral("Browse for a picture"));
-    T_Audio = CaptionedField(page, "T_Audio", QStringLiteral("Audio"), 184, 128, 241);
+    T_Audio = CaptionedField(page, EditLayout, "T_Audio", QStringLiteral("Audio"), 184, 128, 241);
     B_BrowseA = Button(page, "B_BrowseA", QStringLiteral("..."), QRect(427, 127, 22, 22));
-    B_BrowseA->setAccessibleName(QStringLiteral("Browse for a wave file"));
+    B_BrowseA->setAccessibleName(QStringLiteral("Browse for a sound file"));
+    EditLayout.Anchor(B_BrowseV, BesideFields);
+    EditLayout.Anchor(B_BrowseA, BesideFields);
 
     auto *frequencyCaption = new QLabel(QStringLiteral("Frequency"), page);
     frequencyCaption->setGeometry(160, 164, 78, 17);
@@ -296,6 +313,8 @@ void TF_Main::CreateEditPage()
     B_Add = Button(page, "B_Add", QStringLiteral("Add/Update"), QRect(200, 224, 75, 25));
     B_Clear = Button(page, "B_Clear", QStringLiteral("Clear"), QRect(288, 224, 75, 25));
     B_Delete = Button(page, "B_Delete", QStringLiteral("Delete"), QRect(376, 224, 75, 25));
+    for (QWidget *control : std::initializer_list<QWidget *>{frequencyCaption, L_Freq2, TrackBar1, B_Add, B_Clear, B_Delete})
+        EditLayout.Anchor(control, BesideList);
 
     auto *previewCaption = new QLabel(QStringLiteral("Preview"), page);
     previewCaption->setGeometry(472, 56, 89, 15);
@@ -313,6 +332,12 @@ void TF_Main::CreateEditPage()
                            std::max(17, L_UnableV->sizeHint().height()));
     L_UnableV->setAlignment(Qt::AlignCenter);
     L_UnableV->hide();
+    constexpr double previewLeft = ListGrows + FieldsGrow;
+    EditLayout.Anchor(previewCaption, {previewLeft, 0, 1, 0});
+    EditLayout.Anchor(PreviewV, {previewLeft, 0, 1, PreviewGrowsDown});
+    // The label stays over the preview's middle.
+    constexpr double middle = (previewLeft + 1) / 2, halfway = PreviewGrowsDown / 2;
+    EditLayout.Anchor(L_UnableV, {middle, halfway, middle, halfway});
 
     // Tab order: the fields first, then the buttons, the refresh button and the list.
     QWidget *order[] = {T_word, T_Definition, T_Visual, B_BrowseV, T_Audio, B_BrowseA,
@@ -341,6 +366,7 @@ void TF_Main::CreateStudyPage()
     MediaPlayer1->setGeometry(128, 8, 85, 25);
     auto *wordCaption = new QLabel(QStringLiteral("Word"), Bevel2);
     wordCaption->move(96, 48);
+    wordCaption->resize(wordCaption->sizeHint());
     L_WordQ = Named(new QLabel(Bevel2), "L_WordQ");
     L_WordQ->setGeometry(8, 80, 201, 24);
     L_WordQ->setAlignment(Qt::AlignCenter);
@@ -350,8 +376,13 @@ void TF_Main::CreateStudyPage()
     L_WordQ->setAccessibleDescription(wordCaption->text());
     auto *definitionCaption = new QLabel(QStringLiteral("Definition"), Bevel2);
     definitionCaption->move(80, 136);
+    definitionCaption->resize(definitionCaption->sizeHint());
     M_Def = Named(new QPlainTextEdit(Bevel2), "M_Def");
     M_Def->setGeometry(8, 152, 201, 89);
+    // It shows the answer: the keyboard may read and select it, and Tab leaves it.
+    M_Def->setReadOnly(true);
+    M_Def->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    M_Def->setTabChangesFocus(true);
     QFont definitionFont = M_Def->font();
     definitionFont.setPixelSize(19);
     M_Def->setFont(definitionFont);
@@ -359,6 +390,12 @@ void TF_Main::CreateStudyPage()
     // A screen reader names the memo by the definition it shows.
     connect(M_Def, &QPlainTextEdit::textChanged, M_Def, [this] { M_Def->setAccessibleName(M_Def->toPlainText()); });
     M_Def->setAcceptDrops(false);
+    // The word and the definition take the width the pane gains; the definition the height too.
+    constexpr EdgeShares centred{0.5, 0, 0.5, 0};
+    StudyLayout.Anchor(wordCaption, centred);
+    StudyLayout.Anchor(L_WordQ, {0, 0, 1, 0});
+    StudyLayout.Anchor(definitionCaption, centred);
+    StudyLayout.Anchor(M_Def, {0, 0, 1, 1});
 
     Image1 = Named(new TImage, "Image1");
     Image1->setAccessibleDescription(QStringLiteral("Picture"));

@@ -2,6 +2,7 @@
 // The main window: menu, tool bar, the Edit and Study pages and the status bar, with the
 // shell state (flags, recent files, settings) and the Deck store it owns.
 #include "app/DeckStore.h"
+#include "app/ElasticLayout.h"
 #include "app/QuestionEngine.h"
 #include "platform/Application.h"
 
@@ -35,6 +36,7 @@ class TDropFileTarget;
 class THelpWindow;
 class TImage;
 class TMediaPlayer;
+class TSpacedStudy;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -52,6 +54,9 @@ public:
 
     // Runs FillWordList with the sort menu's choices and shows the result in ListBox1.
     void FillWordList();
+    // When another window or program changed the Deck since the list was filled, fills it
+    // again (the selected word stays selected) before anything is shown from it.
+    void RefreshWhenChangedElsewhere();
     void SaveSettings();
 
     // --- Shell state ---
@@ -114,6 +119,8 @@ public:
     QActionGroup *OrderItems, *KeyItems;
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
+    TSpacedStudy *Spaced;   // spaced review: its tool button, grade buttons and statistics
+    ElasticLayout EditLayout, StudyLayout;   // how the pages' controls grow with the window
     TAboutBox *AboutBox;
     THelpWindow *HelpWindow = nullptr;   // made when help is first asked for
     TDropFileTarget *DropFileTarget1, *DropFileTarget2;
@@ -134,6 +141,7 @@ public:
     void BitBtn1Click();
     void SB_AnswerClick();
     void ToolBar1Click();
+    void CloseAnswerPanel();
     void CheckBoxClick(QCheckBox *box);
 
     // --- File commands ---
@@ -160,6 +168,8 @@ public:
     void B_BrowseAClick();
     // Loads the visual into PreviewV, or shows why it cannot.
     void ShowPreview(const std::string &visual);
+    // The first character of the four fields that the working file cannot hold ("" for none).
+    QString CharacterTheDeckCannotHold() const;
 
     static const std::string VisualFilter, AudioFilter;
 
@@ -176,6 +186,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void CreateDropTargets();
@@ -194,14 +205,18 @@ private:
     void QuestionPhase();
     void AnswerPhase();
     void ShowState(const char *resource);
+    // Enables Go, or disables it and says why on the Study page.
     void SetGoEnabled(bool enabled);
     // Sets the file, opens it and plays it; throws on failure.
-    void StartSound(const std::string &path);
+    void StartSound(const QString &path);
 
     std::vector<std::string> commandLine;
     bool shown = false;
     bool fillingList = false;      // ListBox1 is being refilled: its selection changes are not the user's
     int rowBeforePress = -1;
+    StringList shownItem;          // the bytes of the word, definition, visual and audio last selected
+    int currentBeforeFocusLeft = -1;   // the list's current entry when it last lost the focus
+    QString goReason;              // the status text that says why Go cannot be pressed
 };
 
 // Wraps a handler so that an exception leaving it reaches the general error box, as it would

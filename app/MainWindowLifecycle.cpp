@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/AboutBox.h"
 #include "app/HelpWindow.h"
+#include "app/SpacedStudy.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/FileTypeRegistration.h"
 #include "platform/ProgramIcons.h"
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QToolBar>
 #include <QTabWidget>
@@ -83,11 +85,14 @@ void TF_Main::ConnectHandlers()
     connect(SB_Answer, &QToolButton::clicked, this, Handler(this, &TF_Main::SB_AnswerClick));
     for (QCheckBox *box : {Ck_Word, Ck_Def, Ck_Visual, Ck_Audio})
         connect(box, &QCheckBox::toggled, this, [this, box] { Handler(this, &TF_Main::CheckBoxClick)(box); });
+    // Escape closes the answer panel, wherever the focus is in the window.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &TF_Main::CloseAnswerPanel);
     ListBox1->setContextMenuPolicy(Qt::PreventContextMenu);
     ListBox1->viewport()->installEventFilter(this);
     ListBox1->installEventFilter(this);
     ToolBar1->installEventFilter(this);
     Tb_Edit->installEventFilter(this);
+    Bevel2->installEventFilter(this);
 }
 
 bool TF_Main::eventFilter(QObject *watched, QEvent *event)
@@ -109,13 +114,41 @@ bool TF_Main::eventFilter(QObject *watched, QEvent *event)
         const QRect entry = ListBox1->visualItemRect(ListBox1->currentItem());
         ListBox1MouseDown(entry.isValid() ? entry.center() : QPoint(0, 0));
         return true;
+    } else if (watched == ListBox1 && (type == QEvent::FocusOut || type == QEvent::FocusIn)) {
+        // Only the list with the focus has a current entry: a screen reader takes the current
+        // entry for the focused one. The entry comes back with the focus; the selection stays.
+        QItemSelectionModel *entries = ListBox1->selectionModel();
+        if (type == QEvent::FocusOut) {
+            currentBeforeFocusLeft = ListBox1->currentRow();
+            entries->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        } else if (currentBeforeFocusLeft >= 0 && currentBeforeFocusLeft < ListBox1->count()) {
+            entries->setCurrentIndex(ListBox1->model()->index(currentBeforeFocusLeft, 0), QItemSelectionModel::NoUpdate);
+        }
     } else if (watched == ToolBar1 && event->type() == QEvent::MouseButtonRelease) {
         ToolBar1Click();
-    } else if (watched == Tb_Edit && event->type() == QEvent::Resize) {
+    } else if (watched == Tb_Edit && type == QEvent::Resize) {
+        // The window's minimum size is its default size, where every control has its own place.
+        EditLayout.Apply(size() - minimumSize());
         // The list runs from below its strip to the bottom of the page.
-        ListBox1->setGeometry(0, 25, 113, std::max(0, Tb_Edit->height() - 25));
+        ListBox1->resize(ListBox1->width(), std::max(0, Tb_Edit->height() - 25));
+    } else if (watched == Bevel2 && type == QEvent::Resize) {
+        // The left pane of the Study page grows in width with its splitter, in height with the window.
+        StudyLayout.Apply(QSize(Bevel2->width() - Bevel2->minimumWidth(), height() - minimumHeight()));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TF_Main::changeEvent(QEvent *event)
+{
+    // Coming back from another window, which may have changed the same Deck.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shown) {
+        try {
+            RefreshWhenChangedElsewhere();
+        } catch (...) {
+            HandleCurrentException();
+        }
+    }
+    QMainWindow::changeEvent(event);
 }
 
 void TF_Main::CreationStep()
@@ -132,7 +165,10 @@ void TF_Main::CreationStep()
     }
     Settings = std::make_unique<TIniFile>(SettingsFilePath());
     // The scratch file is emptied at every start; a failure here reaches the error box.
+    // Either way there is nothing to ask yet.
+    SetGoEnabled(false);
     CreateEmptyFile(Store.WorkFileName);
+    Spaced->DeckEmptied();
     DropFileTarget1->RegisterTarget(T_Visual);
     DropFileTarget2->RegisterTarget(T_Audio);
 }
@@ -209,6 +245,8 @@ void TF_Main::RestoreOptions()
     const QSignalBlocker randomBlocker(SB_Random), orderBlocker(SB_Order), freqBlocker(SB_Freq),
         answerBlocker(Sb_ShowAnswer);
     (Settings->ReadBool(Options, "Random", true) ? SB_Random : SB_Order)->setChecked(true);
+    if (Settings->ReadBool(Options, "Spaced", false))
+        Spaced->SB_Spaced->setChecked(true);
     SB_Freq->setChecked(Settings->ReadBool(Options, "Freq", false));
     Sb_ShowAnswer->setChecked(Settings->ReadBool(Options, "Answer", false));
 
@@ -225,6 +263,18 @@ void TF_Main::RestoreOptions()
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
+    // Words added to the scratch file would be emptied away at the next start: the user is
+    // asked first, as New and Open ask, and Cancel keeps the program open.
+    bool leave = false;
+    try {
+        leave = SavePrompt();
+    } catch (...) {
+        HandleCurrentException();
+    }
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     try {
         CloseStep();
     } catch (...) {
@@ -265,16 +315,16 @@ void TF_Main::SaveSettings()
     while (RecentFiles.size() < 5)
         RecentFiles.push_back(std::string{});
     Settings->WriteBool(Options, "Sortby", SortbyWord1->isChecked());
+    Settings->WriteBool(Options, "Spaced", Spaced->IsOn());
     for (int i = 0; i < 5; ++i)
         Settings->WriteString(Recent, "File" + std::to_string(i), RecentFiles[size_t(i)]);
 }
 
 void TF_Main::EXit1Click()
 {
-    // Ends the program at once: no close step, so the settings file stays as it was. The window
-    // goes at once too, not only when the program has finished ending.
-    hide();
-    QCoreApplication::exit(0);
+    // Leaves as closing the window does: the save question, then the close step.
+    if (close())
+        QCoreApplication::exit(0);
 }
 
 void TF_Main::CheckBoxClick(QCheckBox *box)
@@ -291,12 +341,13 @@ void TF_Main::SB_AnswerClick()
         Panel1->show();
         Panel1->raise();
     } else {
-        Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
-        Panel1->hide();
+        CloseAnswerPanel();
     }
 }
 
-void TF_Main::ToolBar1Click()
+void TF_Main::ToolBar1Click() { CloseAnswerPanel(); }
+
+void TF_Main::CloseAnswerPanel()
 {
     Panel1->setGeometry(Panel1->x(), Panel1->y(), 80, 0);
     Panel1->hide();

@@ -1,6 +1,5 @@
 #include "app/QuestionEngine.h"
 
-#include "platform/CodePage.h"
 #include "platform/Exceptions.h"
 
 
@@ -64,7 +63,7 @@ bool QuestionEngine::Askable(const std::string &value, int field) const
 {
     if (value.empty())
         return false;
-    return (field != 4 && field != 5) || FileCanBeRead(NativeFromAnsiPath(value));
+    return (field != 4 && field != 5) || FileCanBeRead(store.Text.NativePath(value));
 }
 
 bool QuestionEngine::BuildEligiblePool(int field)
@@ -120,7 +119,8 @@ bool QuestionEngine::BuildFrequencyPools(int kind, bool frequencyUp)
 
 void QuestionEngine::ChooseLine(int line)
 {
-    DeckStore::SplitLine(store.ReadLineAt(line), CurrentItem);
+    store.ReadItemAt(line, CurrentItem);
+    CurrentText = store.Text;
     OrderPosition = line + 2;
 }
 
@@ -173,13 +173,14 @@ bool QuestionEngine::InOrderStep(int kind)
     StringList lines;
     {
         TextLineReader file(store.WorkFileName);
+        CurrentText = DeckText(DeckKindOf(file.Mark()));
         while (!file.AtEnd())
             lines.push_back(file.ReadLine());
     }
     const size_t entry = size_t(QuestionEntry(kind));
     auto takeLine = [&] {
         const size_t index = size_t(OrderPosition - 1);
-        DeckStore::SplitLine(index < lines.size() ? lines[index] : std::string{}, CurrentItem);
+        DeckStore::SplitLine(index < lines.size() ? lines[index] : std::string{}, CurrentItem, CurrentText.Separator());
         OrderPosition = OrderPosition >= count ? 1 : OrderPosition + 1;
     };
     takeLine();

@@ -41,10 +41,15 @@ public:
     StringList FrequencyList;
     int32_t OrderPosition = 1;
     StringList CurrentItem;
+    // How CurrentItem's bytes read: the kind of the Deck it came from.
+    DeckText CurrentText;
     uint32_t Seed = 0;
 
     // Milliseconds since midnight UTC; tests set their own clock.
     std::function<uint32_t()> TimeOfDay;
+
+    // The Item of this line becomes the current one; in order, the next one follows it.
+    void ChooseLine(int line);
 
 private:
     // What a pool was built from: the file as it was, for which field, by which build.
@@ -57,7 +62,6 @@ private:
     static PoolOrigin OriginOf(const std::string &file, int field);
     bool StillMatches(const PoolOrigin &origin, int field) const;
     bool Askable(const std::string &value, int field) const;
-    void ChooseLine(int line);
     bool InOrderStep(int kind);
 
     DeckStore &store;

@@ -3,8 +3,8 @@
 #include "app/MainWindow.h"
 
 #include "app/FieldText.h"
+#include "app/SpacedStudy.h"
 
-#include "platform/CodePage.h"
 #include "platform/Dialogs.h"
 #include "platform/ImageControl.h"
 #include "platform/MediaPlayer.h"
@@ -25,6 +25,18 @@ std::string Entry(const StringList &item, int index)
 }
 
 bool Chosen(const QCheckBox *box) { return box->isChecked() && box->isEnabled(); }
+
+// Why Go cannot be pressed.
+QString NothingToAsk(int kind, bool byFrequency, int itemCount)
+{
+    static const char *const sides[] = {"a word", "a definition", "a picture", "a sound"};
+    if (kind < qkWord || kind > qkAudio)
+        return QStringLiteral("Choose in the Question list what to ask.");
+    if (itemCount == 0)
+        return QStringLiteral("The Deck has no Items to ask.");
+    return QStringLiteral("No Item %1has %2 to ask.")
+        .arg(byFrequency ? QStringLiteral("of frequency 1 to 5 ") : QString(), QLatin1String(sides[kind]));
+}
 } // namespace
 
 void TF_Main::ShowState(const char *resource)
@@ -35,24 +47,32 @@ void TF_Main::ShowState(const char *resource)
     State->show();
 }
 
-void TF_Main::StartSound(const std::string &path)
+void TF_Main::StartSound(const QString &path)
 {
-    MediaPlayer1->SetFileName(path);
+    MediaPlayer1->SetFilePath(path);
     MediaPlayer1->Open();
     MediaPlayer1->Play();
 }
 
-void TF_Main::SetGoEnabled(bool enabled) { B_Go->setEnabled(enabled); }
+void TF_Main::SetGoEnabled(bool enabled)
+{
+    B_Go->setEnabled(enabled);
+    // The Study page says why Go cannot be pressed, until it can again.
+    if (!enabled && PageControl1->currentWidget() == Tb_Study) {
+        goReason = NothingToAsk(Cb_Questions->currentIndex(), SB_Freq->isChecked(), Store.ItemCount);
+        SetStatusText(goReason);
+    } else if (enabled && !goReason.isEmpty() && StatusText() == goReason) {
+        SetStatusText(QString());
+    }
+}
 
 void TF_Main::RebuildPools()
 {
-    if (SB_Freq->isChecked()) {
-        SetGoEnabled(Questions.BuildFrequencyPools(Cb_Questions->currentIndex(), !SB_Freq->isChecked()));
-        return;
-    }
-    const int field = QuestionFieldNumber(Cb_Questions->currentIndex());
-    if (field != 0)
-        SetGoEnabled(Questions.BuildEligiblePool(field));
+    const int kind = Cb_Questions->currentIndex();
+    if (SB_Freq->isChecked())
+        SetGoEnabled(kind != qkNone && Questions.BuildFrequencyPools(kind, false));
+    else
+        SetGoEnabled(kind != qkNone && Questions.BuildEligiblePool(QuestionFieldNumber(kind)));
 }
 
 QuestionEngine::Mode TF_Main::SelectionMode() const
@@ -71,6 +91,7 @@ void TF_Main::B_GoClick()
         AnswerPhase();
     else
         QuestionPhase();
+    Spaced->AfterGo(Sb_ShowAnswer->isChecked() && AnswerPending && anyAnswer);
 }
 
 void TF_Main::QuestionPhase()
@@ -79,14 +100,16 @@ void TF_Main::QuestionPhase()
     Image1->StopAnimation();
     ShowState("Qbmp");
     const int kind = Cb_Questions->currentIndex();
-    if (!Questions.SelectNextItem(SelectionMode(), kind))
+    const bool chosen = Spaced->IsOn() ? Spaced->SelectNextItem() : Questions.SelectNextItem(SelectionMode(), kind);
+    if (!chosen)
         return;   // nothing can be asked: the page keeps what it shows
     const StringList &item = Questions.CurrentItem;
+    const DeckText &deck = Questions.CurrentText;
     switch (kind) {
     case qkWord:
         Image1->hide();
         MediaPlayer1->Close();
-        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->setText(deck.ToText(Entry(item, 0)));
         L_WordQ->show();
         M_Def->clear();
         break;
@@ -95,7 +118,7 @@ void TF_Main::QuestionPhase()
         Image1->hide();
         MediaPlayer1->Close();
         L_WordQ->hide();
-        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, deck.ToText(Entry(item, 2)));
         break;
     case qkVisual: {
         Image1->show();
@@ -103,11 +126,11 @@ void TF_Main::QuestionPhase()
         L_WordQ->hide();
         M_Def->clear();
         const std::string visual = Entry(item, 3);
-        if (FileCanBeRead(NativeFromAnsiPath(visual))) {
+        if (FileCanBeRead(deck.NativePath(visual))) {
             try {
-                LoadPicture(*Image1, visual);
+                LoadPicture(*Image1, deck.PathText(visual));
             } catch (const std::exception &) {
-                ShowErrorMessage(visual + " is an invalid picture file.");
+                ShowErrorMessage(deck.PathText(visual) + QStringLiteral(" is an invalid picture file."));
             }
         }
         break;
@@ -118,11 +141,11 @@ void TF_Main::QuestionPhase()
         M_Def->clear();
         MediaPlayer1->Close();
         const std::string audio = Entry(item, 4);
-        if (FileCanBeRead(NativeFromAnsiPath(audio))) {
+        if (FileCanBeRead(deck.NativePath(audio))) {
             try {
-                StartSound(audio);
+                StartSound(deck.PathText(audio));
             } catch (const std::exception &) {
-                ShowErrorMessage(audio + " is an invalid wave file.");
+                ShowErrorMessage(deck.PathText(audio) + QStringLiteral(" is an invalid wave file."));
             }
         }
         break;
@@ -137,17 +160,18 @@ void TF_Main::AnswerPhase()
 {
     ShowState("Abmp");
     const StringList &item = Questions.CurrentItem;
+    const DeckText &deck = Questions.CurrentText;
     if (Chosen(Ck_Word)) {
-        L_WordQ->setText(FromAnsi(Entry(item, 0)));
+        L_WordQ->setText(deck.ToText(Entry(item, 0)));
         L_WordQ->show();
     }
     if (Chosen(Ck_Def) && !Entry(item, 2).empty()) {
-        ShowFromStart(M_Def, FromAnsi(Entry(item, 2)));
+        ShowFromStart(M_Def, deck.ToText(Entry(item, 2)));
     }
     if (Chosen(Ck_Visual) && !Entry(item, 3).empty()) {
         // A picture that does not load leaves the page as it is, without a message.
         try {
-            LoadPicture(*Image1, Entry(item, 3));
+            LoadPicture(*Image1, deck.PathText(Entry(item, 3)));
             Image1->show();
         } catch (const std::exception &) {
         }
@@ -155,7 +179,7 @@ void TF_Main::AnswerPhase()
     if (Chosen(Ck_Audio) && !Entry(item, 4).empty()) {
         // A sound that does not play is passed over without a message.
         try {
-            StartSound(Entry(item, 4));
+            StartSound(deck.PathText(Entry(item, 4)));
         } catch (const std::exception &) {
         }
     }
@@ -176,21 +200,19 @@ void TF_Main::SB_FreqClick()
 {
     if (SB_Order->isChecked())
         SB_Random->setChecked(true);
-    if (DeckLoaded)
-        RebuildPools();
+    RebuildPools();
 }
 
-void TF_Main::SB_OrderClick() { SB_Freq->setChecked(false); }
+void TF_Main::SB_OrderClick()
+{
+    SB_Freq->setChecked(false);
+    RebuildPools();
+}
 
 void TF_Main::PageControl1Change()
 {
-    if (PageControl1->currentWidget() != Tb_Study || !DeckLoaded)
-        return;
-    const int kind = Cb_Questions->currentIndex();
-    if (SB_Freq->isChecked())
-        SetGoEnabled(Questions.BuildFrequencyPools(kind, false));
-    else if (kind == qkWord)
-        SetGoEnabled(true);
-    else if (QuestionFieldNumber(kind) != 0)
-        SetGoEnabled(Questions.BuildEligiblePool(QuestionFieldNumber(kind)));
+    CloseAnswerPanel();
+    // Go follows the Deck as it is now, whatever the Edit page or the file commands changed.
+    if (PageControl1->currentWidget() == Tb_Study)
+        RebuildPools();
 }

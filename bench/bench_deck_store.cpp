@@ -1,6 +1,6 @@
 // How long the Deck store's whole-file operations take on large Decks, next to the floor of
 // reading the file once and sorting its words with the same collation.
-#include "app/MainWindow.h"
+#include "bench/MainWindowBenchmarks.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
 #include "platform/Dialogs.h"
@@ -151,7 +151,7 @@ void BM_EditPage_Delete(benchmark::State &state)
 // Answers every question with Yes, so Delete goes ahead.
 class AlwaysYes : public UserDialogs {
 public:
-    MsgResult messageBox(MsgKind, const std::string &, MsgButtons) override { return MsgResult::Yes; }
+    MsgResult messageBox(MsgKind, const QString &, MsgButtons) override { return MsgResult::Yes; }
     void generalError(const std::string &) override {}
     std::optional<std::string> openFileName(const FileDialogOptions &) override { return std::nullopt; }
     std::optional<std::string> saveFileName(const FileDialogOptions &) override { return std::nullopt; }
@@ -169,17 +169,9 @@ BENCHMARK(BM_DeleteWordLine)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchm
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
-    SetAnsiCodePage(1252);
-    QTemporaryDir folder;
-    workFolder = &folder;
-    SetProgramFolderForTesting(folder.path().toStdString());
-    SetDialogs(std::make_unique<AlwaysYes>());
-    auto main = std::make_unique<TF_Main>();
-    window = main.get();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunMainWindowBenchmarks(argc, argv, [](QTemporaryDir &folder, TF_Main &main) {
+        workFolder = &folder;
+        SetDialogs(std::make_unique<AlwaysYes>());
+        window = &main;
+    });
 }

@@ -72,8 +72,11 @@ void TGIFImage::SaveToClipboardFormat()
     auto mime = std::make_unique<QMimeData>();
     mime->setData(GIFClipboardFormatName, bytes);
     mime->setData(GIFClipboardMimeType, bytes);
-    TGIFSubImage *first = images.Frame(0);
-    if (!first->Empty())
-        mime->setImageData(first->ToQImage());
+    // A logical screen too large to draw in memory is copied as GIF data alone.
+    if (qint64(GetWidth()) * GetHeight() <= MaxGraphicPixels) {
+        const QImage picture = ToImage();
+        if (!picture.isNull())
+            mime->setImageData(picture);
+    }
     clipboard->setMimeData(mime.release());   // the clipboard owns it from here
 }

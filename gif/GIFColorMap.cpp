@@ -205,31 +205,30 @@ static void RemapFramePixels(TGIFSubImage &frame, const std::vector<uint8_t> &tr
         frame.FrameControl->TransparentIndexValue = translation[frame.FrameControl->TransparentIndexValue];
 }
 
-void TGIFGlobalColorMap::CountUses(std::vector<uint32_t> &counts)
+// Calls use for every frame of the picture that shows the table.
+template <typename F>
+static void ForEachFrameShowing(const TGIFColorMap &table, TGIFImage *image, F use)
 {
-    counts.assign(256, 0);
-    TGIFImage *image = header->Image();
     if (!image)
         return;
     for (int f = 0; f < image->Images().Count(); ++f) {
         TGIFSubImage *frame = image->Images()[f];
-        if (&frame->ActiveColorMap() == this)
-            CountFramePixels(*frame, counts);
+        if (&frame->ActiveColorMap() == &table)
+            use(*frame);
     }
+}
+
+void TGIFGlobalColorMap::CountUses(std::vector<uint32_t> &counts)
+{
+    counts.assign(256, 0);
+    ForEachFrameShowing(*this, header->Image(), [&](TGIFSubImage &frame) { CountFramePixels(frame, counts); });
 }
 
 void TGIFGlobalColorMap::RemapPixels(const std::vector<uint8_t> &translation)
 {
     // The background index follows its colour.
     header->BackgroundColorIndex = translation[header->BackgroundColorIndex];
-    TGIFImage *image = header->Image();
-    if (!image)
-        return;
-    for (int f = 0; f < image->Images().Count(); ++f) {
-        TGIFSubImage *frame = image->Images()[f];
-        if (&frame->ActiveColorMap() == this)
-            RemapFramePixels(*frame, translation);
-    }
+    ForEachFrameShowing(*this, header->Image(), [&](TGIFSubImage &frame) { RemapFramePixels(frame, translation); });
 }
 
 bool TGIFGlobalColorMap::SortByUse()

@@ -281,23 +281,6 @@ uint8_t *TGIFSubImage::Rows(int y)
     return data.get() + size_t(y) * Width;
 }
 
-QImage TGIFSubImage::ToQImage()
-{
-    if (Empty())
-        return {};
-    QImage picture(Width, Height, QImage::Format_Indexed8);
-    TPalette palette = ActiveColorMap().ToPalette();
-    while (palette.size() < 256)
-        palette.append(qRgb(0, 0, 0));
-    const int transparent = TransparentIndex();
-    if (transparent >= 0 && transparent < 256)
-        palette[transparent] = qRgba(0, 0, 0, 0);
-    picture.setColorTable(palette);
-    for (int y = 0; y < Height; ++y)
-        std::memcpy(picture.scanLine(y), data.get() + size_t(y) * Width, Width);
-    return picture;
-}
-
 void TGIFSubImage::Assign(const TGIFSubImage &source)
 {
     if (&source == this)

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -362,8 +363,6 @@ public:
     // own size in tiles from rect's corner).
     void Draw(TCanvas &canvas, const QRect &rect, bool transparent, bool tile);
     void PaintFrame(TCanvas &canvas, const QRect &rect, bool tile, bool transparent);
-    // The frame as an indexed QImage with its active colours (transparent index transparent).
-    QImage ToQImage();
 
     void Read(TGIFInput &input) override;
     void SaveToStream(QIODevice &stream) override;
@@ -564,8 +563,9 @@ public:
     TGIFPainterEvent OnAnimationStart, OnFramePaint, OnFramePainted, OnAnimationLoop, OnAnimationEnd;
     // The clock painters time their delays with; none: the machine's clock.
     TPainterClock *PainterClock = nullptr;
-    // Set when a change of palette dropped a rendering; rendering then asks for a redraw.
-    bool PaletteModified = false;
+    // Set when a change of palette dropped a rendering; the next rendering asks for a redraw
+    // and clears it. Painter threads render too.
+    std::atomic<bool> PaletteModified{false};
 
     void Clear();
     int Add(TGIFSubImage *frame);        // appended as it is
@@ -623,6 +623,9 @@ public:
     // Draw plays it from the start (RewindAnimation).
     void StopAnimation() override;
     void RewindAnimation() override;
+    // The full-size bitmap as it stands, or drawn afresh without keeping it (a kept one would
+    // hold an animation that was not drawn yet on its first frame). A bitmap assigned from the
+    // picture and the clipboard's image get this.
     QImage ToImage() const override;
     // The lock of rendering: the painter renders the next frame in its own thread.
     std::recursive_mutex &RenderLock() const { return renderLock; }
@@ -634,6 +637,8 @@ private:
     TGIFPainter *StartPainter(TCanvas &target, const QRect &targetRect, const TCanvas &caller, const QRect &callerRect);
     void StopCurrentPainter(bool keepBitmap);
     void ShowBitmap(TCanvas &canvas, const QRect &rect);
+    // The logical screen with the first frame drawn into it without transparency.
+    QImage DrawFullSize();
     // Waits until no asynchronous painter other than those running a step is listed.
     void WaitForPainters();
     // Called by painters on the main thread: a frame was painted; the painter ends.

@@ -1,5 +1,6 @@
 // The animation painter: delays, disposal, loops and events of a playing GIF picture.
 #include "gif/GIFPainter.h"
+#include "gif/GIFFrameControl.h"
 #include "gif/GIFTiles.h"
 
 #include "platform/MainThreadCalls.h"
@@ -87,9 +88,9 @@ TGIFPainter::TGIFPainter(TGIFImage &image, uint16_t options, const QRect &rect, 
         backgroundColor = ToRgb(image.Header().BackgroundColor());
 
     bool disposals[8] = {};
+    // The disposal a frame is painted with: its last control block's.
     for (int i = 0; i < image.Images().Count(); ++i)
-        if (const TGIFGraphicControlExtension *control = image.Images()[i]->FrameControl)
-            disposals[control->Disposal()] = true;
+        disposals[FrameDisposal(*image.Images()[i])] = true;
     if (options & DrawClearOnLoop)
         disposals[2] = true;
     if (disposals[2] && (options & DrawTransparent))
@@ -121,9 +122,12 @@ void TGIFPainter::Stop()
         return;
     if (event)
         event->Set();
+    // A painter set to a low priority could otherwise wait long for its turn to end.
+    if (isRunning())
+        setPriority(QThread::NormalPriority);
     // A painter that never ran must still run to its end, where it leaves its picture's list.
-    if (!isRunning() && !isFinished())
-        start();
+    else if (!isFinished())
+        start(QThread::NormalPriority);
 }
 
 // ---------------------------------------------------------------------------------------

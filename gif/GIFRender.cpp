@@ -246,7 +246,7 @@ QImage TGIFSubImage::EnsureBitmap()
         ReportRendering(image, TProgressStage::Ending, 0, false);
         throw;
     }
-    const bool redraw = image && image->PaletteModified;
+    const bool redraw = image && image->PaletteModified.exchange(false);
     ReportRendering(image, TProgressStage::Ending, 100, redraw);
     if (redraw)
         OnPictureThread(image, [](TGIFImage &picture) { picture.Changed(); });
@@ -320,25 +320,28 @@ bool TGIFImage::DitheringApplies() const
 
 QImage TGIFImage::Bitmap()
 {
-    if (!cachedBitmap.isNull() || GetEmpty())
-        return cachedBitmap;
+    if (cachedBitmap.isNull())
+        cachedBitmap = DrawFullSize();
+    return cachedBitmap;
+}
+
+QImage TGIFImage::DrawFullSize()
+{
     const QRect screen(0, 0, GetWidth(), GetHeight());
-    if (screen.isEmpty())
+    if (GetEmpty() || screen.isEmpty())
         return {};
     TGIFSubImage *first = images.Frame(0);
     if (first->Left == 0 && first->Top == 0 && first->Width == screen.width() && first->Height == screen.height() &&
-        !first->EnsureBitmap().isNull()) {
-        cachedBitmap = first->Bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        return cachedBitmap;
-    }
+        !first->EnsureBitmap().isNull())
+        return first->Bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     CheckGraphicSize(screen.width(), screen.height(), "Image dimensions too large");
-    cachedBitmap = QImage(screen.size(), QImage::Format_ARGB32_Premultiplied);
-    cachedBitmap.fill(Qt::transparent);
-    TImageCanvas canvas(cachedBitmap);
+    QImage full(screen.size(), QImage::Format_ARGB32_Premultiplied);
+    full.fill(Qt::transparent);
+    TImageCanvas canvas(full);
     canvas.Lock();
     first->Draw(canvas, screen, false, false);
     canvas.Unlock();
-    return cachedBitmap;
+    return full;
 }
 
 QImage TGIFImage::ToImage() const
@@ -347,13 +350,8 @@ QImage TGIFImage::ToImage() const
     if (GetEmpty() || w <= 0 || h <= 0)
         return {};
     CheckGraphicSize(w, h, "Graphic is too large");
-    QImage picture(w, h, QImage::Format_ARGB32_Premultiplied);
-    picture.fill(Qt::transparent);
-    TImageCanvas canvas(picture);
-    canvas.Lock();
-    images.Frame(0)->Draw(canvas, picture.rect(), PaintFlags & DrawTransparent, false);
-    canvas.Unlock();
-    return picture.convertToFormat(QImage::Format_ARGB32);
+    const QImage full = cachedBitmap.isNull() ? const_cast<TGIFImage *>(this)->DrawFullSize() : cachedBitmap;
+    return full.convertToFormat(QImage::Format_ARGB32);
 }
 
 void TGIFImage::DropCachedBitmap()

@@ -3,7 +3,9 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QAction>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -93,12 +95,52 @@ private:
     TToggleButton *button() const { return static_cast<TToggleButton *>(widget()); }
 };
 
+// A drop-down list (not editable) named by its accessible name, with its chosen entry as its
+// value. Its one child is the list of entries; pressing it opens or closes that list.
+class AccessibleDropDown : public QAccessibleWidget {
+public:
+    explicit AccessibleDropDown(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value || (kind == QAccessible::Name && box()->accessibleName().isEmpty()))
+            return box()->currentText();
+        return QAccessibleWidget::text(kind);
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(box()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child && child->object() == box()->view() ? 0 : -1;
+    }
+
+    QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
+    void doAction(const QString &action) override
+    {
+        if (action != showMenuAction() && action != pressAction())
+            return;
+        if (box()->view()->isVisible())
+            box()->hidePopup();
+        else
+            box()->showPopup();
+    }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
 QAccessibleInterface *ProgramInterfaces(const QString &, QObject *object)
 {
     if (object && object == QCoreApplication::instance())
         return new AccessibleApplication;
     if (auto *button = qobject_cast<TToggleButton *>(object))
         return new AccessibleToggleButton(button);
+    if (auto *box = qobject_cast<QComboBox *>(object); box && !box->isEditable())
+        return new AccessibleDropDown(box);
     return nullptr;
 }
 

@@ -6,6 +6,8 @@
 //   context menu; a main menu's pop-ups are reached through their menu bar anyway.
 // - Toggling a TToggleButton through its accessible action is a click, as with the mouse or
 //   the keyboard. For a plain tool button Qt only flips the state, so click handlers never run.
+// - A drop-down list is named by its accessible name, as every other control is; Qt gives it
+//   the chosen entry's text as its name, so "Question" would never be read.
 // Call once, right after the application object is made.
 #include <QToolButton>
 

@@ -1,5 +1,6 @@
 #include "platform/Dialogs.h"
 
+#include "platform/CodePage.h"
 #include "platform/QtDialogs.h"
 
 namespace {
@@ -25,12 +26,16 @@ std::unique_ptr<UserDialogs> SetDialogs(std::unique_ptr<UserDialogs> dialogs)
     return previous;
 }
 
-void ShowErrorMessage(const std::string &text) { Dialogs().messageBox(MsgKind::Error, text, MsgButtons::OK); }
+void ShowErrorMessage(const QString &text) { Dialogs().messageBox(MsgKind::Error, text, MsgButtons::OK); }
+void ShowErrorMessage(const std::string &text) { ShowErrorMessage(FromAnsi(text)); }
+void ShowErrorMessage(const char *text) { ShowErrorMessage(FromAnsi(text)); }
 
-MsgResult AskConfirmation(const std::string &text)
+MsgResult AskConfirmation(const QString &text)
 {
     return Dialogs().messageBox(MsgKind::Confirmation, text, MsgButtons::YesNoCancel);
 }
+MsgResult AskConfirmation(const std::string &text) { return AskConfirmation(FromAnsi(text)); }
+MsgResult AskConfirmation(const char *text) { return AskConfirmation(FromAnsi(text)); }
 
 std::string GeneralErrorText(const std::string &message)
 {

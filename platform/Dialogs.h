@@ -1,6 +1,8 @@
 #pragma once
 // Message boxes and file dialogs, behind one interface: the program shows real modal Qt
 // windows, tests install a scripted implementation that answers from a queue.
+#include <QString>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,7 +23,7 @@ class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
     // A box of the error kind ("Error", OK) or the confirmation kind ("Confirm", Yes/No/Cancel).
-    virtual MsgResult messageBox(MsgKind kind, const std::string &text, MsgButtons buttons) = 0;
+    virtual MsgResult messageBox(MsgKind kind, const QString &text, MsgButtons buttons) = 0;
     // The general error box: title "Glossadrome", error icon, OK. The text arrives final.
     virtual void generalError(const std::string &text) = 0;
     // File dialogs answer the chosen path as the file system's bytes, or nothing when the user cancels.
@@ -34,9 +36,14 @@ UserDialogs &Dialogs();
 // Installs other dialogs (tests); returns the ones replaced.
 std::unique_ptr<UserDialogs> SetDialogs(std::unique_ptr<UserDialogs> dialogs);
 
-// Convenience for the two message kinds of the program.
-void ShowErrorMessage(const std::string &text);                    // error kind, OK
-MsgResult AskConfirmation(const std::string &text);                 // confirmation, Yes/No/Cancel
+// Convenience for the two message kinds of the program: error (OK) and confirmation (Yes, No,
+// Cancel). A text is code-page bytes, or a QString where it holds text of a UTF-8 Deck.
+void ShowErrorMessage(const QString &text);
+void ShowErrorMessage(const std::string &text);
+void ShowErrorMessage(const char *text);
+MsgResult AskConfirmation(const QString &text);
+MsgResult AskConfirmation(const std::string &text);
+MsgResult AskConfirmation(const char *text);
 
 // The general error box for an exception's text, with the full stop added when the last
 // character sorts after ".".

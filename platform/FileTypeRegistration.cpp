@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Exceptions.h"
+#include "platform/FileReplacement.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ProgramIcons.h"
 #include "platform/TextFile.h"
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 const char *const DeckMimeType = "application/x-glossadrome-deck";
@@ -24,9 +24,11 @@ void WriteFile(const std::string &path, const QByteArray &content)
 {
     const QString name = PathFromNative(path);
     QDir().mkpath(QFileInfo(name).absolutePath());
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    try {
+        ReplaceFileContent(path, content.toStdString());
+    } catch (const Exception &) {
         throw Exception("Failed to set data for '" + DisplayPath(path) + "'");
+    }
 }
 
 // Quotes a path for the Exec key of a desktop entry.
@@ -100,8 +102,5 @@ bool FileTypeRegistration::Register() const
 
 FileTypeRegistration CurrentFileTypeRegistration()
 {
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || !QDir::isAbsolutePath(data))
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return {NativePath(data), ProgramFilePath()};
+    return {UserDataFolder(), ProgramFilePath()};
 }

@@ -8,6 +8,7 @@
 TImage::TImage(QWidget *parent) : QWidget(parent)
 {
     canvas.SetOwner(this);
+    UpdateAccessibleName();
     connect(&picture, &TPicture::changed, this, [this](TPicture *) { PictureChanged(); });
     connect(&picture, &TPicture::progress, this,
             [this](TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
@@ -105,16 +106,39 @@ void TImage::StopAnimation()
         g->StopAnimation();
 }
 
+void TImage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    UpdateAccessibleName();
+}
+
 void TImage::hideEvent(QHideEvent *event)
 {
     if (TGraphic *g = picture.Graphic())
         g->RewindAnimation();
     QWidget::hideEvent(event);
+    UpdateAccessibleName();
 }
 
-void LoadPicture(TImage &control, const std::string &path)
+void TImage::SetPictureName(const QString &name)
+{
+    pictureName = name;
+    UpdateAccessibleName();
+}
+
+void TImage::UpdateAccessibleName()
+{
+    const bool shows = isVisible() && picture.Graphic() && !pictureName.isEmpty();
+    const QString name = shows ? pictureName : QStringLiteral("No picture");
+    if (accessibleName() != name)
+        setAccessibleName(name);
+}
+
+void LoadPicture(TImage &control, const std::string &path) { LoadPicture(control, PathFromAnsi(path)); }
+
+void LoadPicture(TImage &control, const QString &path)
 {
     control.Picture().LoadFromFile(path);
     // A screen reader names the picture by its file.
-    control.setAccessibleName(QFileInfo(PathFromAnsi(path)).fileName());
+    control.SetPictureName(QFileInfo(path).fileName());
 }

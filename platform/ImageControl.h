@@ -40,17 +40,24 @@ public:
     // Stops an animated graphic where it is; it keeps showing that frame.
     void StopAnimation();
 
+    // A screen reader names the control by the file of its picture while it shows one, and
+    // "No picture" otherwise.
+    void SetPictureName(const QString &name);
+
 signals:
     void progress(TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
                   const QString &message);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     void PictureChanged();
+    void UpdateAccessibleName();
     TPicture picture;
+    QString pictureName;
     TCanvas canvas;
     bool stretch = false, center = false, transparent = false;
     bool painting = false;
@@ -61,3 +68,5 @@ private:
 // extension, an unreadable file or a file its decoder rejects; the control then keeps its
 // previous picture.
 void LoadPicture(TImage &control, const std::string &path);
+// The same for a path given as text.
+void LoadPicture(TImage &control, const QString &path);

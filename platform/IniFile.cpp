@@ -103,6 +103,10 @@ bool TIniFile::ReadBool(const std::string &section, const std::string &key, bool
 
 void TIniFile::WriteString(const std::string &section, const std::string &key, const std::string &value)
 {
+    // A line break would end the line early and let the rest pose as other keys or sections.
+    for (const std::string *text : {&section, &key, &value})
+        if (text->find_first_of("\r\n") != std::string::npos)
+            throw EIniFileException("Unable to write to " + DisplayPath(path));
     StringList lines = LinesOf(path);
     // Find the first section of that name, and the key inside it.
     size_t sectionLine = lines.size(), insertAt = lines.size();

@@ -16,7 +16,8 @@ public:
     // An integer that is true when not 0.
     bool ReadBool(const std::string &section, const std::string &key, bool def) const;
 
-    // Throw EIniFileException "Unable to write to %s" when the file cannot be written.
+    // Throw EIniFileException "Unable to write to %s" when the file cannot be written, and
+    // for a section, key or value holding CR or LF, which is never written.
     void WriteString(const std::string &section, const std::string &key, const std::string &value);
     void WriteInteger(const std::string &section, const std::string &key, int value);
     void WriteBool(const std::string &section, const std::string &key, bool value);

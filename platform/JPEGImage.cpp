@@ -16,8 +16,13 @@ struct ErrorManager {
     char message[JMSG_LENGTH_MAX];
     bool prematureEnd;  // the source ran out of bytes
     bool hitMarker;     // the decoder needed bytes that were not there
+    bool tooManyScans;  // stopped by the progress monitor
     unsigned char *scratch; // freed after a jump too
 };
+
+// Encoders write a handful of scans, ten or so for a progressive picture; a file of thousands
+// makes libjpeg go over the whole picture again for each one, minutes for a few megabytes.
+constexpr int MaxJpegScans = 100;
 
 extern "C" void ErrorExit(j_common_ptr cinfo)
 {
@@ -51,7 +56,19 @@ void InstallErrorManager(ErrorManager &err)
     err.message[0] = 0;
     err.prematureEnd = false;
     err.hitMarker = false;
+    err.tooManyScans = false;
     err.scratch = nullptr;
+}
+
+// Called by libjpeg as it reads its way through the scans: stops a file with too many.
+extern "C" void WatchScans(j_common_ptr common)
+{
+    auto *cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number <= MaxJpegScans)
+        return;
+    auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+    err->tooManyScans = true;
+    std::longjmp(err->jump, 1);
 }
 
 std::string JpegErrorText(const ErrorManager &err)
@@ -74,6 +91,9 @@ bool Decode(const QByteArray &data, ErrorManager &err, QImage &image, bool &gray
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = WatchScans;
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()), (unsigned long)data.size());
     jpeg_read_header(&cinfo, TRUE);
     if (err.prematureEnd || cinfo.image_width == 0 || cinfo.image_height == 0 ||
@@ -161,6 +181,24 @@ bool Encode(const QImage &rgb, int quality, ErrorManager &err, unsigned char *&o
 }
 } // namespace
 
+DecodedPicture DecodeJpegFile(const QByteArray &data)
+{
+    ErrorManager err;
+    DecodedPicture decoded;
+    bool gray = false, tooLarge = false;
+    if (!Decode(data, err, decoded.image, gray, tooLarge)) {
+        if (tooLarge)
+            throw EInvalidGraphic("JPEG image is too large");
+        if (err.tooManyScans)
+            throw EInvalidGraphic("JPEG image has too many scans (more than " + std::to_string(MaxJpegScans) + ")");
+        if (err.prematureEnd)
+            throw EInvalidGraphic("JPEG error #" + std::to_string(JWRN_JPEG_EOF) + ": premature end of data");
+        throw EInvalidGraphic(JpegErrorText(err) + (err.message[0] ? std::string(": ") + err.message : std::string()));
+    }
+    decoded.facts[0] = gray ? 1 : 0;
+    return decoded;
+}
+
 void TJPEGImage::Assign(const TGraphic &source)
 {
     if (&source == this)
@@ -187,18 +225,9 @@ void TJPEGImage::LoadFromStream(QIODevice &stream)
     const QByteArray data = ReadRestOfStream(stream, "JPEG image is not valid");
     if (data.size() < 4 || uchar(data[0]) != 0xFF || uchar(data[1]) != 0xD8)
         throw EInvalidGraphic("JPEG image is not valid");
-    ErrorManager err;
-    QImage decoded;
-    bool gray = false, tooLarge = false;
-    if (!Decode(data, err, decoded, gray, tooLarge)) {
-        if (tooLarge)
-            throw EInvalidGraphic("JPEG image is too large");
-        if (err.prematureEnd)
-            throw EInvalidGraphic("JPEG error #" + std::to_string(JWRN_JPEG_EOF) + ": premature end of data");
-        throw EInvalidGraphic(JpegErrorText(err) + (err.message[0] ? std::string(": ") + err.message : std::string()));
-    }
-    image = decoded;
-    grayscale = gray;
+    const DecodedPicture decoded = DecodeInChildProcess(PictureDecoder::Jpeg, data);
+    image = decoded.image;
+    grayscale = decoded.facts[0] != 0;
     original = data;
     Changed();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The JPEG picture, decoded and encoded through libjpeg's own API (never Qt's JPEG plugin).
 // A corrupt or truncated file fails with EInvalidGraphic instead of ending the program.
+#include "platform/DecoderProcess.h"
 #include "platform/Graphic.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ public:
     int GetWidth() const override { return image.width(); }
     int GetHeight() const override { return image.height(); }
     void Draw(TCanvas &canvas, const QRect &rect) override;
-    // Reads the header, refuses pictures above MaxGraphicPixels, decompresses to RGB rows.
+    // Decodes the file in a child process (DecodeJpegFile).
     void LoadFromStream(QIODevice &stream) override;
     // The file as read, or the picture compressed at CompressionQuality.
     void SaveToStream(QIODevice &stream) override;
@@ -34,3 +35,8 @@ private:
     int quality = 90;
     bool grayscale = false;
 };
+
+// Reads the header, refuses pictures above MaxGraphicPixels and files of more than a hundred
+// scans, and decompresses to RGB rows; facts[0] is 1 for a file of one (grey) component.
+// Throws EInvalidGraphic with libjpeg's error.
+DecodedPicture DecodeJpegFile(const QByteArray &file);

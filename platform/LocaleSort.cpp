@@ -27,14 +27,16 @@ int AnsiCompareText(const std::string &a, const std::string &b)
     return Collator().compare(FromAnsi(a), FromAnsi(b));
 }
 
-void AnsiSortStrings(std::vector<std::string> &strings)
+void AnsiSortStrings(std::vector<std::string> &strings) { SortDeckStrings(strings, DeckText(DeckKind::CodePage)); }
+
+void SortDeckStrings(std::vector<std::string> &strings, const DeckText &text)
 {
     // One collation key per entry, compared as bytes: far cheaper than collating every pair.
     QCollator &collator = Collator();
     std::vector<QCollatorSortKey> keys;
     keys.reserve(strings.size());
-    for (const auto &text : strings)
-        keys.push_back(collator.sortKey(FromAnsi(text)));
+    for (const auto &entry : strings)
+        keys.push_back(collator.sortKey(text.ToText(entry)));
     std::vector<size_t> order(strings.size());
     std::iota(order.begin(), order.end(), size_t(0));
     std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return keys[x].compare(keys[y]) < 0; });

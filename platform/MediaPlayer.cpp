@@ -1,5 +1,6 @@
 #include "platform/MediaPlayer.h"
 
+#include "platform/CodePage.h"
 #include "platform/WaveFile.h"
 
 #include <QAudioDevice>
@@ -269,12 +270,16 @@ TMediaPlayer::~TMediaPlayer()
     DropOutput();
 }
 
+std::string TMediaPlayer::FileName() const { return ToAnsiLossy(filePath); }
+
+void TMediaPlayer::SetFileName(const std::string &name) { filePath = PathFromAnsi(name); }
+
 void TMediaPlayer::Open()
 {
     Close();
-    if (fileName.empty())
+    if (filePath.isEmpty())
         throw EWaveFileError("No wave file name is given");
-    wave = std::make_unique<TWaveFile>(fileName);
+    wave = std::make_unique<TWaveFile>(filePath);
     heldFrame = 0;
     SetMode(TMode::Stopped);
 }

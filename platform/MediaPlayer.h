@@ -1,7 +1,7 @@
 #pragma once
 // The media control of the Study page (`MediaPlayer1`): Play, Pause and Stop buttons with the
-// hint "Play audio", and the wave-audio operations the Study page uses. The file is decoded into
-// memory at Open (TWaveFile) and closed again at once; Play returns at once and the sound goes
+// hint "Play audio", and the wave-audio operations the Study page uses. The file (wave, MP3, Ogg
+// or FLAC) is decoded into memory at Open (TWaveFile) and closed again at once; Play returns at once and the sound goes
 // on through Qt Multimedia's audio output. When there is no audio device, or the device refuses
 // the sound or fails while playing, it plays into a null output: a timer that consumes the
 // samples in real time, so the position still advances and the end still comes.
@@ -23,9 +23,12 @@ public:
     explicit TMediaPlayer(QWidget *parent = nullptr);
     ~TMediaPlayer() override;
 
-    // The wave file that Open opens: the path as the program holds it (8-bit bytes).
-    std::string FileName() const { return fileName; }
-    void SetFileName(const std::string &name) { fileName = name; }
+    // The sound file that Open opens: the path as the program holds it (8-bit bytes), or as
+    // text (a UTF-8 Deck's field).
+    std::string FileName() const;
+    void SetFileName(const std::string &name);
+    QString FilePath() const { return filePath; }
+    void SetFilePath(const QString &path) { filePath = path; }
 
     // Opens FileName, closing an open file first. Throws EInOutError when the file cannot be
     // read and EWaveFileError when it is not a wave file that can be played; nothing is open then.
@@ -69,7 +72,7 @@ private:
     void SetMode(TMode value);
     qint64 CurrentFrame() const;
 
-    std::string fileName;
+    QString filePath;
     std::unique_ptr<TWaveFile> wave;
     TAudioOutput *output = nullptr;   // a child object while playing or paused
     qint64 startFrame = 0;            // where the running output started

@@ -1,5 +1,8 @@
 #include "platform/Metafile.h"
 
+#include "platform/LittleEndian.h"
+#include "platform/MetafileRecords.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -23,10 +26,6 @@ namespace {
 const char *const InvalidMetafile = "Metafile is not valid";
 constexpr int ScreenPixelsPerInch = 96;
 
-quint16 Le16(const QByteArray &d, qsizetype at) { return quint16(uchar(d[at]) | uchar(d[at + 1]) << 8); }
-quint32 Le32(const QByteArray &d, qsizetype at) { return quint32(Le16(d, at)) | quint32(Le16(d, at + 2)) << 16; }
-qint32 LeI32(const QByteArray &d, qsizetype at) { return qint32(Le32(d, at)); }
-qint16 LeI16(const QByteArray &d, qsizetype at) { return qint16(Le16(d, at)); }
 
 bool IsEmf(const QByteArray &d) { return d.size() >= 88 && Le32(d, 0) == 1 && Le32(d, 40) == 0x464D4520; }
 
@@ -151,6 +150,7 @@ QByteArray WmfToSvg(const QByteArray &file, int &width, int &height)
     const quint64 words = Le32(file, start + 6);
     if (words * 2 > quint64(file.size() - start) || words < 9)
         throw EInvalidGraphic(InvalidMetafile);
+    CheckWmfRecords(file, start);
     if (start) {
         const int inch = Le16(file, 14);
         const double w = std::abs(double(LeI16(file, 10)) - LeI16(file, 6));
@@ -233,6 +233,7 @@ QByteArray EmfToSvg(const QByteArray &file, int &width, int &height, int &mmWidt
     const quint32 bytes = Le32(file, 48);
     if (bytes < 88 || bytes > quint32(file.size()) || Le32(file, 4) < 88 || Le32(file, 4) > bytes)
         throw EInvalidGraphic(InvalidMetafile);
+    CheckEmfRecords(file, bytes);
     // rclFrame is inclusive, in 0.01 mm; rclBounds inclusive, in device pixels.
     const double frameW = double(LeI32(file, 32)) - LeI32(file, 24) + 1;
     const double frameH = double(LeI32(file, 36)) - LeI32(file, 28) + 1;
@@ -271,7 +272,39 @@ QByteArray EmfToSvg(const QByteArray &file, int &width, int &height, int &mmWidt
     height = int(h);
     return out;
 }
+// The SVG drawn at the metafile's own size onto a transparent picture.
+QImage DrawSvg(const QByteArray &svg, int width, int height)
+{
+    QSvgRenderer renderer(svg);
+    if (!renderer.isValid())
+        throw EInvalidGraphic(InvalidMetafile);
+    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        throw EInvalidGraphic(InvalidMetafile);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter, QRectF(0, 0, width, height));
+    return image;
+}
 } // namespace
+
+DecodedPicture DrawMetafileFile(const QByteArray &file)
+{
+    int w = 0, h = 0, mmW = 0, mmH = 0;
+    const bool enhanced = IsEmf(file);
+    QByteArray svg;
+    if (enhanced) {
+        svg = EmfToSvg(file, w, h, mmW, mmH);
+    } else if (IsWmf(file)) {
+        svg = WmfToSvg(file, w, h);
+        mmW = w * 2540 / ScreenPixelsPerInch;
+        mmH = h * 2540 / ScreenPixelsPerInch;
+    } else {
+        throw EInvalidGraphic(InvalidMetafile);
+    }
+    return {DrawSvg(svg, w, h), {enhanced ? 1 : 0, mmW, mmH, 0}};
+}
 
 TMetafile::TMetafile() = default;
 TMetafile::~TMetafile() = default;
@@ -282,11 +315,8 @@ void TMetafile::Assign(const TGraphic &source)
         return;
     if (auto *m = qobject_cast<const TMetafile *>(&source)) {
         data = m->data;
-        svg = m->svg;
-        renderer = svg.isEmpty() ? nullptr : std::make_unique<QSvgRenderer>(svg);
+        picture = m->picture;
         enhanced = m->enhanced;
-        width = m->width;
-        height = m->height;
         mmWidth = m->mmWidth;
         mmHeight = m->mmHeight;
         Changed();
@@ -297,43 +327,26 @@ void TMetafile::Assign(const TGraphic &source)
 
 void TMetafile::Draw(TCanvas &canvas, const QRect &rect)
 {
-    if (!renderer || rect.isEmpty())
+    if (picture.isNull() || rect.isEmpty())
         return;
     QPainter &p = canvas.Painter();
     p.save();
-    renderer->render(&p, QRectF(rect));
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    canvas.StretchDrawImage(rect, picture);
     p.restore();
 }
 
 void TMetafile::LoadFromStream(QIODevice &stream)
 {
     const QByteArray file = ReadRestOfStream(stream, InvalidMetafile);
-    int w = 0, h = 0, mmW = 0, mmH = 0;
-    QByteArray text;
-    bool isEnhanced;
-    if (IsEmf(file)) {
-        isEnhanced = true;
-        text = EmfToSvg(file, w, h, mmW, mmH);
-    } else if (IsWmf(file)) {
-        isEnhanced = false;
-        text = WmfToSvg(file, w, h);
-        mmW = w * 2540 / ScreenPixelsPerInch;
-        mmH = h * 2540 / ScreenPixelsPerInch;
-    } else {
+    if (!IsEmf(file) && !IsWmf(file))
         throw EInvalidGraphic(InvalidMetafile);
-    }
-    auto r = std::make_unique<QSvgRenderer>(text);
-    if (!r->isValid())
-        throw EInvalidGraphic(InvalidMetafile);
-    r->setAspectRatioMode(Qt::IgnoreAspectRatio);
+    const DecodedPicture drawn = DecodeInChildProcess(PictureDecoder::Metafile, file);
     data = file;
-    svg = text;
-    renderer = std::move(r);
-    enhanced = isEnhanced;
-    width = w;
-    height = h;
-    mmWidth = mmW;
-    mmHeight = mmH;
+    picture = drawn.image;
+    enhanced = drawn.facts[0] != 0;
+    mmWidth = drawn.facts[1];
+    mmHeight = drawn.facts[2];
     Changed();
 }
 

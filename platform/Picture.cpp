@@ -1,9 +1,14 @@
 #include "platform/Picture.h"
 
 #include "platform/Bitmap.h"
+#include "platform/CodePage.h"
 #include "platform/Icon.h"
 #include "platform/JPEGImage.h"
 #include "platform/Metafile.h"
+#include "platform/RasterImage.h"
+#include "platform/SvgImage.h"
+
+#include <QFile>
 
 TPicture::~TPicture()
 {
@@ -32,7 +37,8 @@ TBitmap &TPicture::Bitmap()
     return static_cast<TBitmap &>(*graphic);
 }
 
-void TPicture::LoadFromFile(const std::string &fileName)
+namespace {
+std::unique_ptr<TGraphic> NewGraphicFor(const std::string &fileName)
 {
     const GraphicFactory factory = GraphicFactoryForFile(fileName);
     if (!factory) {
@@ -45,7 +51,26 @@ void TPicture::LoadFromFile(const std::string &fileName)
     std::unique_ptr<TGraphic> fresh = factory();
     if (!fresh)
         throw EInvalidGraphic("Unknown picture file extension");
+    return fresh;
+}
+} // namespace
+
+void TPicture::LoadFromFile(const std::string &fileName)
+{
+    std::unique_ptr<TGraphic> fresh = NewGraphicFor(fileName);
     fresh->LoadFromFile(fileName);   // throws; the previous graphic stays
+    fresh->SetModified(false);
+    SetGraphic(std::move(fresh));
+}
+
+void TPicture::LoadFromFile(const QString &path)
+{
+    const std::string name = ToAnsiLossy(path);   // the extension, and the name in a message
+    std::unique_ptr<TGraphic> fresh = NewGraphicFor(name);
+    QFile file;
+    if (!OpenRegularFile(file, NativePath(path)))
+        throw EFOpenError("Cannot open file " + name);
+    fresh->LoadFromStream(file);   // throws; the previous graphic stays
     fresh->SetModified(false);
     SetGraphic(std::move(fresh));
 }
@@ -89,4 +114,7 @@ void RegisterBuiltInFormats()
     RegisterFileFormat("emf", "Enhanced Metafiles", [] { return std::make_unique<TMetafile>(); });
     RegisterFileFormat("jpg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); });
     RegisterFileFormat("jpeg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); });
+    RegisterFileFormat("png", "PNG Image", [] { return std::make_unique<TRasterImage>("png"); });
+    RegisterFileFormat("webp", "WebP Image", [] { return std::make_unique<TRasterImage>("webp"); });
+    RegisterFileFormat("svg", "SVG Drawing", [] { return std::make_unique<TSvgImage>(); });
 }

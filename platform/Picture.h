@@ -31,6 +31,8 @@ public:
     // cannot be opened, and the decoder's exception for a file it rejects; in all three cases
     // the holder keeps its previous graphic.
     void LoadFromFile(const std::string &fileName);
+    // The same for a path given as text (a UTF-8 Deck's field).
+    void LoadFromFile(const QString &path);
     void SaveToFile(const std::string &fileName);
     void Assign(const TPicture &source);   // a copy of the other holder's graphic
 
@@ -46,5 +48,6 @@ private:
 };
 
 // Registers the built-in formats: bmp (TBitmap), ico (TIcon), wmf and emf (TMetafile), jpg and
-// jpeg (TJPEGImage). Called once at program start (the GIF codec adds "gif" itself).
+// jpeg (TJPEGImage), png and webp (TRasterImage), svg (TSvgImage). Called once at program start
+// (the GIF codec adds "gif" itself).
 void RegisterBuiltInFormats();

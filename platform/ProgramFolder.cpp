@@ -46,6 +46,14 @@ std::string ScratchFilePath() { return InWritableFolder("tempfile.gsd", QStandar
 
 std::string SettingsFilePath() { return InWritableFolder("glossad.ini", QStandardPaths::AppConfigLocation); }
 
+std::string UserDataFolder()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return NativePath(data);
+}
+
 std::string ExtractFilePath(const std::string &path)
 {
     const size_t slash = path.find_last_of('/');

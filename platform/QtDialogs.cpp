@@ -101,10 +101,10 @@ QString QtFilterFromPairs(const std::string &filter)
     return filters.join(QStringLiteral(";;"));
 }
 
-MsgResult QtDialogs::messageBox(MsgKind kind, const std::string &text, MsgButtons buttons)
+MsgResult QtDialogs::messageBox(MsgKind kind, const QString &text, MsgButtons buttons)
 {
     const bool error = kind == MsgKind::Error;
-    return RunBox(error ? QStringLiteral("Error") : QStringLiteral("Confirm"), error, FromAnsi(text), buttons);
+    return RunBox(error ? QStringLiteral("Error") : QStringLiteral("Confirm"), error, text, buttons);
 }
 
 void QtDialogs::generalError(const std::string &text)

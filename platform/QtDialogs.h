@@ -11,7 +11,7 @@ class QMessageBox;
 // The real dialogs: modal Qt message boxes centred on the screen and Qt file dialogs.
 class QtDialogs : public UserDialogs {
 public:
-    MsgResult messageBox(MsgKind kind, const std::string &text, MsgButtons buttons) override;
+    MsgResult messageBox(MsgKind kind, const QString &text, MsgButtons buttons) override;
     void generalError(const std::string &text) override;
     std::optional<std::string> openFileName(const FileDialogOptions &options) override;
     std::optional<std::string> saveFileName(const FileDialogOptions &options) override;

@@ -1,7 +1,10 @@
 #pragma once
 // Deck-style text files. Reading: a line ends at CR (an LF right after it belongs to the line
 // end; a lone LF stays in the line), the byte 0x1A ends the file, and the last line counts
-// without a line end. Paths are the file system's own bytes.
+// without a line end. A UTF-8 byte-order mark at the start is not part of the first line.
+// Paths are the file system's own bytes.
+#include "platform/FileReplacement.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +24,8 @@ public:
     void SkipLine() { ReadLineView(); }
     // The end-of-file mark and every byte after it ("" when there is no mark).
     std::string_view Hidden() const { return std::string_view(content).substr(end); }
+    // The byte-order mark the content begins with ("" when there is none).
+    std::string_view Mark() const { return std::string_view(content).substr(0, markSize); }
 
 private:
     TextLineReader() = default;
@@ -28,6 +33,7 @@ private:
     std::string content;
     size_t position = 0;
     size_t end = 0;        // first byte not read: 0x1A or the end of the file
+    size_t markSize = 0;
 };
 
 // Opens a regular file for reading, never waiting for the writer of a pipe: -1 with errno set
@@ -45,13 +51,18 @@ bool FileCanBeRead(const std::string &path);
 // True when something of that name exists, whether or not it can be read.
 bool FileExists(const std::string &path);
 
-// Replaces a file's content with bytes, all or nothing: written beside it (without a name until
-// complete, where the file system allows), synced and renamed over it, keeping its owner,
-// permissions and extended attributes. A file the user may not write is never changed, whatever
-// its folder allows: EFCreateError ("Cannot create file %s"). Only a folder that refuses new
-// files makes it write in place, and then the file is cut to its new length only after the new
-// content is written. Any other failure leaves the file as it was.
-void ReplaceFileContent(const std::string &path, const std::string &bytes);
+// What tells one state of a file from another: which file the path names, its size and the
+// times of its last change. Equal versions mean nobody changed the file in between.
+struct FileVersion {
+    unsigned long long device = 0, inode = 0, size = 0, modified = 0, changed = 0;
+    bool operator==(const FileVersion &) const = default;
+};
+// The version of the file the path names now; all zero when there is none.
+FileVersion VersionOf(const std::string &path);
+
+// Adds bytes at the end of an existing file and syncs them to the disk; throws EInOutError. A
+// write that fails leaves the file as it was. For append-only logs, never for Decks.
+void AppendToFile(const std::string &path, const std::string &bytes);
 
 // Whole-file string lists, split at CR, LF or CR LF; saved with CR LF after every line.
 StringList LoadStringList(const std::string &path);                      // "Cannot open file %s"

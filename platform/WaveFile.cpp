@@ -21,9 +21,9 @@ constexpr qint64 MaxFileBytes = 512LL << 20;
 constexpr qint64 MaxDecodedBytes = 1024LL << 20;
 
 // The whole file, read with POSIX calls so that a failure carries its errno.
-QByteArray ReadWaveBytes(const std::string &fileName)
+QByteArray ReadWaveBytes(const QString &filePath, const std::string &fileName)
 {
-    const QByteArray path = QFile::encodeName(PathFromAnsi(fileName));
+    const QByteArray path = QFile::encodeName(filePath);
     if (path.isEmpty())
         throw EInOutError(ENOENT);
     const int fd = OpenFileForReading(path.toStdString());
@@ -106,26 +106,51 @@ private:
     SNDFILE *handle = nullptr;
 };
 
-bool HasWaveHeader(const QByteArray &bytes)
+// The kinds of sound file played, by the header they begin with, and libsndfile's types for
+// each: a file must be what its header says.
+enum class SoundKind { Unknown, Wave, Flac, Ogg, Mpeg };
+
+SoundKind KindOfHeader(const QByteArray &bytes)
 {
-    return bytes.size() >= 12 && std::memcmp(bytes.constData(), "RIFF", 4) == 0 &&
-           std::memcmp(bytes.constData() + 8, "WAVE", 4) == 0;
+    if (bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE")
+        return SoundKind::Wave;
+    if (bytes.startsWith("fLaC"))
+        return SoundKind::Flac;
+    if (bytes.startsWith("OggS"))
+        return SoundKind::Ogg;
+    // A tag, or the sync bits of an MPEG audio frame with a layer.
+    if (bytes.startsWith("ID3") ||
+        (bytes.size() >= 2 && uchar(bytes[0]) == 0xFF && (uchar(bytes[1]) & 0xE0) == 0xE0 && (uchar(bytes[1]) & 0x06) != 0))
+        return SoundKind::Mpeg;
+    return SoundKind::Unknown;
 }
 
-// Reads every frame with one of libsndfile's readers into a vector of T.
-template <typename T, typename Reader>
-std::vector<T> ReadAll(SNDFILE *file, const SF_INFO &info, Reader reader)
+bool TypeMatches(SoundKind kind, int type)
 {
-    std::vector<T> samples;
+    switch (kind) {
+    case SoundKind::Wave: return type == SF_FORMAT_WAV || type == SF_FORMAT_WAVEX;
+    case SoundKind::Flac: return type == SF_FORMAT_FLAC;
+    case SoundKind::Ogg: return type == SF_FORMAT_OGG;
+    case SoundKind::Mpeg: return type == SF_FORMAT_MPEG;
+    default: return false;
+    }
+}
+
+// Reads every frame with one of libsndfile's readers into a vector of T; false when the
+// samples would take more than MaxDecodedBytes (a compressed file does not say its length).
+template <typename T, typename Reader>
+bool ReadAll(SNDFILE *file, const SF_INFO &info, Reader reader, std::vector<T> &samples)
+{
     const sf_count_t chunkFrames = 16384;
     std::vector<T> chunk(size_t(chunkFrames * info.channels));
     for (;;) {
         const sf_count_t got = reader(file, chunk.data(), chunkFrames);
         if (got <= 0)
-            break;
+            return true;
+        if (qint64(samples.size() + size_t(got * info.channels)) * qint64(sizeof(T)) > MaxDecodedBytes)
+            return false;
         samples.insert(samples.end(), chunk.begin(), chunk.begin() + got * info.channels);
     }
-    return samples;
 }
 
 template <typename T>
@@ -146,20 +171,23 @@ int BytesPerSample(QAudioFormat::SampleFormat format)
 }
 } // namespace
 
-TWaveFile::TWaveFile(const std::string &fileName) : name(fileName)
+TWaveFile::TWaveFile(const std::string &fileName) : TWaveFile(PathFromAnsi(fileName)) {}
+
+TWaveFile::TWaveFile(const QString &filePath) : name(ToAnsiLossy(filePath))
 {
-    const QByteArray bytes = ReadWaveBytes(fileName);
+    const std::string &fileName = name;
+    const QByteArray bytes = ReadWaveBytes(filePath, fileName);
     const std::string quoted = "\"" + fileName + "\"";
-    if (!HasWaveHeader(bytes))
-        throw EWaveFileError(quoted + " is not a wave file: it does not begin with a RIFF/WAVE header");
+    const SoundKind kind = KindOfHeader(bytes);
+    if (kind == SoundKind::Unknown)
+        throw EWaveFileError(quoted + " is not a wave, MP3, Ogg or FLAC file: it does not begin with their header");
 
     SF_INFO info{};
     SndFile file(bytes, info);
     if (!file.get())
-        throw EWaveFileError(quoted + " is not a valid wave file: " + sf_strerror(nullptr));
-    const int type = info.format & SF_FORMAT_TYPEMASK;
-    if (type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX)
-        throw EWaveFileError(quoted + " is not a wave file");
+        throw EWaveFileError(quoted + " is not a valid sound file: " + sf_strerror(nullptr));
+    if (!TypeMatches(kind, info.format & SF_FORMAT_TYPEMASK))
+        throw EWaveFileError(quoted + " is not the sound file its header says");
     if (info.channels < 1 || info.channels > 8)
         throw EWaveFileError(quoted + " has " + std::to_string(info.channels) +
                              " channels; a wave file to play has 1 to 8");
@@ -175,27 +203,52 @@ TWaveFile::TWaveFile(const std::string &fileName) : name(fileName)
     case SF_FORMAT_PCM_32: sampleFormat = QAudioFormat::Int32; sourceBits = 32; break;
     case SF_FORMAT_FLOAT: sampleFormat = QAudioFormat::Float; sourceBits = 32; sourceFloat = true; break;
     case SF_FORMAT_DOUBLE: sampleFormat = QAudioFormat::Float; sourceBits = 64; sourceFloat = true; break;
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:   // decoded to floating point by their codecs
+        sampleFormat = QAudioFormat::Float; sourceBits = 32; sourceFloat = true; break;
     default: sampleFormat = QAudioFormat::Int16; sourceBits = 16; break;   // ADPCM, A-law, mu-law, GSM ...
     }
     const qint64 expectedBytes = qint64(info.frames) * info.channels * BytesPerSample(sampleFormat);
-    if (info.frames < 0 || expectedBytes > MaxDecodedBytes)
+    if (info.frames < 0 || (kind != SoundKind::Mpeg && expectedBytes > MaxDecodedBytes))
         throw EWaveFileError(quoted + " is too long to be played");
 
+    bool whole;
     switch (sampleFormat) {
     case QAudioFormat::UInt8: {
-        const auto s = ReadAll<short>(file.get(), info, sf_readf_short);
+        std::vector<short> s;
+        whole = ReadAll(file.get(), info, sf_readf_short, s);
         std::vector<uint8_t> u(s.size());
         for (size_t i = 0; i < s.size(); ++i)
             u[i] = uint8_t((s[i] >> 8) + 128);
         data = Bytes(u);
         break;
     }
-    case QAudioFormat::Int16: data = Bytes(ReadAll<short>(file.get(), info, sf_readf_short)); break;
-    case QAudioFormat::Int32: data = Bytes(ReadAll<int>(file.get(), info, sf_readf_int)); break;
-    default: data = Bytes(ReadAll<float>(file.get(), info, sf_readf_float)); break;
+    case QAudioFormat::Int16: {
+        std::vector<short> s;
+        whole = ReadAll(file.get(), info, sf_readf_short, s);
+        data = Bytes(s);
+        break;
     }
+    case QAudioFormat::Int32: {
+        std::vector<int> s;
+        whole = ReadAll(file.get(), info, sf_readf_int, s);
+        data = Bytes(s);
+        break;
+    }
+    default: {
+        std::vector<float> s;
+        whole = ReadAll(file.get(), info, sf_readf_float, s);
+        data = Bytes(s);
+        break;
+    }
+    }
+    if (!whole)
+        throw EWaveFileError(quoted + " is too long to be played");
     if (sf_error(file.get()) != SF_ERR_NO_ERROR && data.isEmpty())
-        throw EWaveFileError(quoted + " is not a valid wave file: " + sf_strerror(file.get()));
+        throw EWaveFileError(quoted + " is not a valid sound file: " + sf_strerror(file.get()));
 
     format.setSampleRate(info.samplerate);
     format.setChannelCount(info.channels);

@@ -1,16 +1,17 @@
 #pragma once
-// A wave file decoded into memory with libsndfile, ready for Qt's audio output.
-// Only RIFF/WAVE files are taken: anything else (text, a picture renamed .wav, an AIFF, a
-// truncated header) is refused with EWaveFileError. The samples keep their precision in the
-// nearest sample format of QAudioFormat:
+// A sound file decoded into memory with libsndfile, ready for Qt's audio output: a wave file
+// (RIFF/WAVE), FLAC, Ogg (Vorbis or Opus) or MP3, known by its header. Anything else (text, a
+// picture renamed .wav, an AIFF, a truncated header) is refused with EWaveFileError. The samples
+// keep their precision in the nearest sample format of QAudioFormat:
 //   8-bit PCM -> UInt8 (unsigned, 128 is silence)   16-bit PCM -> Int16
 //   24- and 32-bit PCM -> Int32 (24-bit values shifted left by 8)
-//   float and double -> Float                       other encodings (ADPCM, A-law ...) -> Int16
+//   float, double, Vorbis, Opus, MP3 -> Float       other encodings (ADPCM, A-law ...) -> Int16
 // Samples are interleaved, channel by channel within each frame.
 #include "platform/Exceptions.h"
 
 #include <QAudioFormat>
 #include <QByteArray>
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ public:
     // Throws EInOutError when it cannot be read ("File not found" ...) and EWaveFileError
     // when it is not a wave file that can be played.
     explicit TWaveFile(const std::string &fileName);
+    // The same for a path given as text (a UTF-8 Deck's field).
+    explicit TWaveFile(const QString &filePath);
 
     const std::string &FileName() const { return name; }
     bool Empty() const { return frames == 0; }

@@ -5,7 +5,8 @@ set -euo pipefail
 
 GLOSSAD_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-qpa-plugins qt6-image-formats-plugins
   libjpeg62-turbo-dev libsndfile1-dev libwmf-dev libemf2svg-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick espeak-ng sox pulseaudio fonts-dejavu-core

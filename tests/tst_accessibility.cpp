@@ -140,3 +140,36 @@ TEST_F(Accessibility, UnableToLoadReadsWhole)
     // Still over the preview box.
     EXPECT_EQ(w.L_UnableV->geometry().center().x(), w.PreviewV->geometry().center().x());
 }
+
+TEST_F(Accessibility, TheQuestionListThePreviewAndTheListEntriesSayWhatTheyAre)
+{
+    const std::string brick = std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/rgb24.bmp";
+    TF_Main &w = StartWith(DeckLine("brick", "2", "", brick) + DeckLine("plain", "2"));
+    QApplication::setActiveWindow(&w);
+    QAccessibleInterface *question = QAccessible::queryAccessibleInterface(w.Cb_Questions);
+    EXPECT_EQ(question->role(), QAccessible::ComboBox);
+    EXPECT_EQ(Name(w.Cb_Questions), "Question");
+    EXPECT_EQ(question->text(QAccessible::Value), "Word");
+    ASSERT_EQ(question->childCount(), 1);
+    EXPECT_EQ(question->child(0)->object(), w.Cb_Questions->view());
+
+    EXPECT_EQ(Name(w.PreviewV), "No picture");
+    w.ListBox1->setFocus();
+    w.ListBox1->setCurrentRow(0);
+    EXPECT_EQ(Name(w.PreviewV), "rgb24.bmp");
+    const auto entry = [&w] { return QAccessible::queryAccessibleInterface(w.ListBox1)->child(0)->state(); };
+    EXPECT_TRUE(entry().focused);
+    w.T_word->setFocus();
+    EXPECT_FALSE(entry().focused);
+    EXPECT_TRUE(entry().selected);
+    w.ListBox1->setFocus();
+    EXPECT_TRUE(entry().focused);
+    w.B_Clear->click();
+    EXPECT_EQ(Name(w.PreviewV), "No picture");
+
+    // The entry chosen stays the one Delete removes while the focus is elsewhere.
+    w.B_Delete->setFocus();
+    Scripted().answers = {MsgResult::Yes};
+    w.B_Delete->click();
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"Are you sure you want to delete brick?"});
+}

@@ -2,8 +2,11 @@
 // 2,000-Item Deck in a loop and is killed with SIGKILL at a random moment; afterwards the Deck
 // must read back as exactly the content before or after one command: never a mix, never cut
 // short, never a temporary file in its place. GLOSSAD_CRASH_KILLS sets the number of kills
-// (200 by default; scripts/crash_consistency.sh runs 5,000).
+// (200 by default; scripts/crash_consistency.sh runs 5,000). The same is done to a Deck's review
+// log while reviews are appended and its settings rewritten: every review reported written must
+// read back, in order, and nothing else.
 #include "app/DeckStore.h"
+#include "review/SpacedReview.h"
 #include "support/TempFolder.h"
 
 #include <QDir>
@@ -103,6 +106,53 @@ private:
     }
 }
 
+// The child of the review case: records review n, n+1, ... and reports the count written after
+// each; before every 40th it rewrites the settings.
+constexpr ReviewTime FirstReview = 1718098200;
+[[noreturn]] void RunReviews(const std::string &deck, uint64_t first, int report)
+{
+    SpacedReview review(deck);
+    try {
+        review.Open();
+        for (uint64_t n = first;; ++n) {
+            if (n % 40 == 0)
+                review.Log().ChangeSettings({{"new-per-day", std::to_string(n % 97)}});
+            review.Record("word" + std::to_string(n % 50), Grade(1 + n % 4), FirstReview + ReviewTime(n) * 61);
+            const uint64_t done = n + 1;
+            if (::write(report, &done, sizeof done) != sizeof done)
+                std::_Exit(3);
+        }
+    } catch (...) {
+        std::_Exit(2);
+    }
+}
+
+// Starts the child, lets it work a random while after its first report, kills it; the count last reported.
+template <typename Child>
+uint64_t KillWhileRunning(Child child, std::mt19937 &moments)
+{
+    int report[2];
+    EXPECT_EQ(::pipe2(report, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(report[0]);
+        child(report[1]);
+    }
+    ::close(report[1]);
+    uint64_t reported = 0;
+    const bool started = ::read(report[0], &reported, sizeof reported) == sizeof reported;
+    if (started)
+        ::usleep(moments() % 5000);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    for (uint64_t count; ::read(report[0], &count, sizeof count) == sizeof count;)
+        reported = count;
+    ::close(report[0]);
+    EXPECT_TRUE(started && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child failed, status " << status;
+    return reported;
+}
+
 int KillsWanted()
 {
     const char *wanted = std::getenv("GLOSSAD_CRASH_KILLS");
@@ -123,27 +173,8 @@ TEST(CrashConsistency, AKilledCommandLeavesTheDeckBeforeOrAfterIt)
     const int kills = KillsWanted();
 
     for (int kill = 0; kill < kills; ++kill) {
-        int report[2];
-        ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(report[0]);
-            RunCommands(deck, model, done, report[1]);
-        }
-        ::close(report[1]);
-        // Once the first command is through, let it run on for a random while, then kill it.
-        uint64_t reported = done;
-        const bool started = ::read(report[0], &reported, sizeof reported) == sizeof reported;
-        if (started)
-            ::usleep(moments() % 5000);
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        for (uint64_t count; ::read(report[0], &count, sizeof count) == sizeof count;)
-            reported = count;
-        ::close(report[0]);
-        ASSERT_TRUE(started && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the commands failed, status " << status;
+        const uint64_t reported = KillWhileRunning([&](int report) { RunCommands(deck, model, done, report); }, moments);
+        ASSERT_FALSE(::testing::Test::HasFailure());
 
         while (done < reported)
             model.Apply(model.Next(done++));
@@ -168,4 +199,31 @@ TEST(CrashConsistency, AKilledCommandLeavesTheDeckBeforeOrAfterIt)
     std::cout << kills << " kills after " << done << " commands: Deck as before the command in flight " << killedBefore
               << " times, as after it " << killedAfter << " times; hidden temporary files left by a kill: " << leftovers
               << std::endl;
+}
+
+TEST(CrashConsistency, AKilledReviewLeavesEveryReviewReportedWritten)
+{
+    TempFolder folder;
+    const std::string deck = folder.file("deck.gsd");
+    std::mt19937 moments(20240612);
+    uint64_t written = 0;
+    int inFlightKept = 0;
+    const int kills = KillsWanted() / 4;
+    for (int kill = 0; kill < kills; ++kill) {
+        const uint64_t reported = KillWhileRunning([&](int report) { RunReviews(deck, written, report); }, moments);
+        ASSERT_FALSE(::testing::Test::HasFailure());
+        ReviewLog log(deck);
+        log.Load();
+        ASSERT_TRUE(log.DamagedLines().empty()) << "kill " << kill << ": damaged line " << log.DamagedLines().front();
+        const auto &history = log.History();
+        // Every review reported, perhaps the one in flight, and nothing else, in order.
+        ASSERT_TRUE(history.size() == reported || history.size() == reported + 1)
+            << "kill " << kill << ": " << history.size() << " reviews read back, " << reported << " reported";
+        for (size_t i = 0; i < history.size(); ++i)
+            ASSERT_EQ(history[i].time, FirstReview + ReviewTime(i) * 61) << "kill " << kill << ", review " << i;
+        inFlightKept += history.size() > reported;
+        written = history.size();
+    }
+    std::cout << kills << " kills after " << written << " reviews: every review reported was there; the review in "
+              << "flight was kept " << inFlightKept << " times" << std::endl;
 }

@@ -121,16 +121,16 @@ TEST_F(DeckStoreTest, ReadColumnReadsEveryField)
 TEST_F(DeckStoreTest, SplitLine)
 {
     StringList fields;
-    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S, fields);
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S, fields, S);
     EXPECT_EQ(fields, (StringList{"w", "2", "d", "v", "a"}));
-    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S + "extra", fields);
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a" + S + "extra", fields, S);
     EXPECT_EQ(fields.size(), 6u);
     EXPECT_EQ(fields[5], "extra");
-    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a", fields);
+    DeckStore::SplitLine("w" + S + "2" + S + "d" + S + "v" + S + "a", fields, S);
     EXPECT_EQ(fields, (StringList{"w", "2", "d", "v", "a"}));
-    DeckStore::SplitLine(S + S, fields);
+    DeckStore::SplitLine(S + S, fields, S);
     EXPECT_EQ(fields, (StringList{"", ""}));
-    DeckStore::SplitLine("", fields);
+    DeckStore::SplitLine("", fields, S);
     EXPECT_TRUE(fields.empty());
 }
 
@@ -259,6 +259,9 @@ TEST_F(DeckStoreTest, FieldsThatWouldBreakALineAreRefused)
 {
     EXPECT_THROW(CheckDeckField("Word", "a\xB6" "b"), EFieldError);
     EXPECT_THROW(CheckDeckField("Definition", "a\rb"), EFieldError);
+    EXPECT_THROW(CheckDeckField("Definition", "a\x1A" "b"), EFieldError);   // would hide the lines after it
+    EXPECT_THROW(CheckDeckField("Word", "a\xC2\xB6", DeckKind::Utf8), EFieldError);
+    EXPECT_NO_THROW(CheckDeckField("Word", "\xD0\xB6", DeckKind::Utf8));   // the letter zhe
     EXPECT_NO_THROW(CheckDeckField("Word", "caf\xE9"));
 }
 

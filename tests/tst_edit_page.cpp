@@ -11,29 +11,6 @@ namespace {
 
 class EditPage : public MainWindowTest {
 protected:
-    std::string Deck() const { return folder.read("decks/deck.gsd"); }
-    void Fill(const QString &word, const QString &definition = {}, const QString &visual = {},
-              const QString &audio = {})
-    {
-        window->T_word->setText(word);
-        window->T_Definition->setText(definition);
-        window->T_Visual->setText(visual);
-        window->T_Audio->setText(audio);
-    }
-    void Select(const QString &word)
-    {
-        const auto items = window->ListBox1->findItems(word, Qt::MatchExactly);
-        ASSERT_FALSE(items.isEmpty()) << word.toStdString();
-        const QRect rect = window->ListBox1->visualItemRect(items.first());
-        QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
-    }
-    QStringList Listed() const
-    {
-        QStringList words;
-        for (int i = 0; i < window->ListBox1->count(); ++i)
-            words << window->ListBox1->item(i)->text();
-        return words;
-    }
     static std::string Picture(const std::string &name)
     {
         return std::string(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/" + name;
@@ -105,13 +82,15 @@ TEST_F(EditPage, FieldsTheDeckCannotHoldAreRefusedBeforeAnythingIsWritten)
     TF_Main &w = StartWith(DeckLine("cat", "1"));
     Fill("cat", QStringLiteral("pilcrow \u00B6 inside"));
     w.B_Add->click();
+    // A character outside the code page asks whether to convert the Deck; No keeps it as it is.
     Fill("cat", QStringLiteral("Cyrillic дом"));
+    Scripted().answers = {MsgResult::No};
     w.B_Add->click();
     EXPECT_EQ(Deck(), DeckLine("cat", "1"));
     ASSERT_EQ(Scripted().shown.size(), 2u);
     EXPECT_EQ(Scripted().shown[0].kind, ShownBox::GeneralError);
     EXPECT_NE(Scripted().shown[0].text.find("Definition"), std::string::npos);
-    EXPECT_NE(Scripted().shown[1].text.find("cannot be stored"), std::string::npos);
+    EXPECT_EQ(Scripted().shown[1].kind, ShownBox::Confirmation);
 }
 
 TEST_F(EditPage, FrequencyIsClampedShownAndStoredAgain)
@@ -124,16 +103,24 @@ TEST_F(EditPage, FrequencyIsClampedShownAndStoredAgain)
     EXPECT_EQ(Deck(), DeckLine("high", "5", "d"));
 }
 
-TEST_F(EditPage, ABadFrequencyStopsAfterTheWord)
+TEST_F(EditPage, ABadFrequencyIsReportedAndTheItemStillShowsItsOwnFields)
 {
-    TF_Main &w = StartWith(DeckLine("good", "3", "fine") + DeckLine("bad", "x", "broken"));
+    TF_Main &w = StartWith(DeckLine("good", "3", "fine", "good.bmp", "good.wav") +
+                           DeckLine("bad", "x", "broken", "", "bad.wav"));
     Select("good");
+    Scripted().clear();   // the preview's message about the missing picture
     Select("bad");
     ASSERT_EQ(Scripted().shown.size(), 1u);
     EXPECT_EQ(Scripted().shown[0].text, "'x' is not a valid integer value.");
     EXPECT_EQ(w.T_word->text(), "bad");
-    EXPECT_EQ(w.T_Definition->text(), "fine");
-    EXPECT_EQ(w.TrackBar1->value(), 3);
+    EXPECT_EQ(w.T_Definition->text(), "broken");
+    EXPECT_EQ(w.T_Visual->text(), "");
+    EXPECT_EQ(w.T_Audio->text(), "bad.wav");
+    EXPECT_EQ(w.TrackBar1->value(), 0);
+    EXPECT_EQ(w.L_Freq2->text(), "0");
+    // Storing it again keeps its own fields.
+    w.B_Add->click();
+    EXPECT_EQ(Deck(), DeckLine("good", "3", "fine", "good.bmp", "good.wav") + DeckLine("bad", "0", "broken", "", "bad.wav"));
 }
 
 TEST_F(EditPage, EmptyFrequencyAndLargeNumbers)
@@ -275,7 +262,11 @@ TEST_F(EditPage, BrowseButtonsFillTheirFields)
     EXPECT_EQ(w.T_Audio->text(), "/snd/a.wav");
     ASSERT_EQ(Scripted().fileDialogs.size(), 3u);
     EXPECT_EQ(Scripted().fileDialogs[0].filter, TF_Main::VisualFilter);
-    EXPECT_EQ(Scripted().fileDialogs[2].filter, "Wave [*.wav]|*.wav");
+    EXPECT_EQ(Scripted().fileDialogs[2].filter, TF_Main::AudioFilter);
+    // Every sound the player reads is offered first; wave files keep their own entry.
+    EXPECT_EQ(TF_Main::AudioFilter.find("Sounds [*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac]|"), 0u);
+    EXPECT_NE(TF_Main::AudioFilter.find("|Wave [*.wav]|*.wav|"), std::string::npos);
+    EXPECT_NE(TF_Main::VisualFilter.find("|*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf;*.png;*.webp;*.svg|"), std::string::npos);
 }
 
 TEST_F(EditPage, AReadOnlyDeckIsNeverChanged)
@@ -388,17 +379,22 @@ TEST_F(EditPage, WhatTheUserTypedStaysUntilTheyPickAnEntry)
 TEST_F(EditPage, APathTheDeckCannotHoldIsRefusedBeforeAnythingIsWritten)
 {
     TF_Main &w = StartWith(DeckLine("cat", "1"));
-    Scripted().files = {std::string("/pics/\xE6\x97\xA5\xE6\x9C\xAC.gif"), std::string("/pics/caf\xC3\xA9.gif")};
+    // A name that is no text at all cannot come back from a field.
+    Scripted().files = {std::string("/pics/bad\xFF.gif"), std::string("/pics/\xE6\x97\xA5\xE6\x9C\xAC.gif"),
+                        std::string("/pics/caf\xC3\xA9.gif")};
     w.B_BrowseV->click();
-    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"The Visual file name /pics/??.gif has characters that a Deck "
-                                                           "file cannot hold. Please rename the file or choose another one."});
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"The Visual file name /pics/bad?.gif has characters that a "
+                                                           "Deck file cannot hold. Please rename the file or choose another one."});
     EXPECT_TRUE(w.T_Visual->text().isEmpty());
+    // A name the code page cannot hold is taken; storing it asks to convert the Deck.
+    w.B_BrowseV->click();
+    EXPECT_EQ(w.T_Visual->text(), QStringLiteral("/pics/\u65E5\u672C.gif"));
     w.B_BrowseV->click();
     EXPECT_EQ(w.T_Visual->text(), QStringLiteral("/pics/café.gif"));
     Fill("cat", "", w.T_Visual->text(), QStringLiteral("/snd/\u65E5.wav"));
+    Scripted().answers = {MsgResult::Cancel};
     w.B_Add->click();
-    EXPECT_EQ(Scripted().texts().back(), "The Audio file name /snd/?.wav has characters that a Deck file cannot hold. "
-                                         "Please rename the file or choose another one.");
+    EXPECT_EQ(Scripted().shown.back().kind, ShownBox::Confirmation);
     EXPECT_EQ(Deck(), DeckLine("cat", "1"));
     w.T_Audio->clear();
     w.B_Add->click();

@@ -47,8 +47,11 @@ TEST_F(FileCommands, NewAfterAddingToTheScratchFileAnsweredNo)
     EXPECT_EQ(Scratch(), "");
     EXPECT_EQ(w.ListBox1->count(), 0);
     EXPECT_EQ(w.StatusText(), "New file loaded.");
-    EXPECT_TRUE(w.Modified);
     EXPECT_EQ(w.Store.ItemCount, 0);
+    // An emptied scratch file has nothing to save.
+    EXPECT_FALSE(w.Modified);
+    w.SB_New->click();
+    EXPECT_EQ(Scripted().shown.size(), 1u);
 }
 
 TEST_F(FileCommands, CancelOrACancelledSaveKeepsTheScratchItems)
@@ -166,7 +169,7 @@ TEST_F(FileCommands, SaveAsInTheScratchState)
     EXPECT_EQ(w.RecentFiles.front(), DeckPath("kept.gsd"));
     EXPECT_EQ(Scratch(), DeckLine("cat", "2"));
     EXPECT_EQ(Scripted().fileDialogs[0].filter, "Glossadrome Data File [*.gsd]|*.gsd");
-    EXPECT_EQ(Scripted().fileDialogs[0].defaultExt, "dat");
+    EXPECT_EQ(Scripted().fileDialogs[0].defaultExt, "gsd");
     // A later Open asks no save question.
     Scripted().files = {MakeDeck("other.gsd")};
     w.SB_Open->click();
@@ -225,6 +228,21 @@ TEST_F(FileCommands, RecentListSurvivesARestart)
     TF_Main &again = Start();
     EXPECT_EQ(again.RecentFiles, (StringList{DeckPath("r3.gsd"), DeckPath("r2.gsd"), DeckPath("r1.gsd")}));
     EXPECT_EQ(RecentCaptions().size(), 3);
+}
+
+TEST_F(FileCommands, ADeckPathWithALineBreakOpensButIsNotRemembered)
+{
+    const std::string deck = MakeDeck("a\n[Options]\nQuestion=7\n.gsd", DeckLine("cat", "2"));
+    TF_Main &w = Start({QString::fromStdString(deck)});
+    EXPECT_EQ(w.Store.WorkFileName, deck);
+    EXPECT_EQ(w.ListBox1->count(), 1);
+    EXPECT_TRUE(w.RecentFiles.empty());
+    w.Cb_Questions->setCurrentIndex(1);
+    Close();
+    const std::string settings = folder.read("program/glossad.ini");
+    EXPECT_EQ(settings.find("Question=7"), std::string::npos) << settings;
+    EXPECT_EQ(TIniFile(folder.file("program/glossad.ini")).ReadInteger("Options", "Question", 0), 1);
+    EXPECT_TRUE(Scripted().shown.empty());
 }
 
 TEST_F(FileCommands, CommandLinePathWithoutFolderIsResolvedAgainstTheCurrentFolder)

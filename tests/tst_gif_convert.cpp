@@ -564,7 +564,7 @@ TEST(Optimizer, WriteDataOptimisesOnlyWhenAsked)
     EXPECT_LT(optimised.size(), plain.size());
 }
 
-TEST(Clipboard, CopiesTheWholeFileAndTheFirstFrame)
+TEST(Clipboard, CopiesTheWholeFileAndItsPicture)
 {
     const QByteArray file = ReadAll(TestDataDir() + "/real/animated-red-blue.gif");
     Loaded l = LoadBytes(file);
@@ -578,8 +578,8 @@ TEST(Clipboard, CopiesTheWholeFileAndTheFirstFrame)
     const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     EXPECT_EQ(mime->data(GIFClipboardMimeType), saved);
-    const QImage first = qvariant_cast<QImage>(mime->imageData());
-    EXPECT_EQ(first.size(), QSize(l.image->Images()[0]->Width, l.image->Images()[0]->Height));
+    const QImage picture = qvariant_cast<QImage>(mime->imageData());
+    EXPECT_EQ(picture.size(), QSize(l.image->GetWidth(), l.image->GetHeight()));
 }
 
 TEST(Clipboard, PastesGIFFirstThenAnyPicture)

@@ -74,7 +74,8 @@ protected:
 TEST_F(MakeTool, ConvertsEveryDemoPicture)
 {
     const QRegularExpression line(R"(^.+\.gif: (\d+)x(\d+) frames=(\d+) colors=(\d+) (\d+) bytes [\d.]+ ms\n$)");
-    for (const QString &picture : DemoPictures()) {
+    const QString data = QString(GLOSSAD_SOURCE_DIR) + "/tests/data/pictures/";
+    for (const QString &picture : DemoPictures() + QStringList{data + "alpha.png", data + "lossless.webp", data + "drawing.svg"}) {
         SCOPED_TRACE(picture.toStdString());
         const QString out = Out(QFileInfo(picture).completeBaseName() + ".gif");
         const ToolResult r = RunTool({"convert", picture, out, "--dither", "1", "--optimize"});
@@ -268,4 +269,32 @@ TEST_F(MakeTool, BadInputGetsAMessageAndNoFile)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Cannot create file")) << r.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Out("no")));
+}
+
+TEST_F(MakeTool, OutputNamesMessagesAndSizesAsAUserMeetsThem)
+{
+    const QString apple = QString::fromStdString(std::string(GLOSSAD_SOURCE_DIR) + "/examples/pictures/apple.bmp");
+    // GIF data goes only into a file named as one.
+    for (const QStringList &args : {QStringList{"convert", apple, Out("out.png")},
+                                    QStringList{"reencode", Out("in.gif"), Out("out.bmp")}}) {
+        const ToolResult r = RunTool(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_TRUE(r.err.startsWith("error: the output '" + args[2] + "' must be a .gif file name\n")) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo::exists(Out("out.png")));
+    EXPECT_EQ(RunTool({"convert", apple, Out("upper.GIF")}).code, 0);
+
+    // A picture the tool cannot read is named once.
+    WriteFile(Out("key.wav"), "RIFF");
+    const ToolResult wave = RunTool({"convert", Out("key.wav"), Out("x.gif")});
+    EXPECT_EQ(wave.code, 1);
+    EXPECT_EQ(wave.err.count(Out("key.wav")), 1) << wave.err.toStdString();
+
+    // Optimising in place reports the size the file had before.
+    const QString gif = QString::fromStdString(TestDataDir()) + "/real/animated-red-blue.gif";
+    WriteFile(Out("in.gif"), ReadAll(gif.toStdString()));
+    const ToolResult r = RunTool({"optimize", Out("in.gif"), Out("in.gif")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral(" %1 bytes -> ").arg(QFileInfo(gif).size()))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral(" %1 bytes (").arg(QFileInfo(Out("in.gif")).size()))) << r.out.toStdString();
 }

@@ -222,6 +222,39 @@ TEST_F(Painter, DisposalMethods)
     EXPECT_EQ(shown, (std::vector<std::string>{"RRRRRR", "RBBRRR", "RRRRGR", "RRRR.B", "BRRR.B"}));
 }
 
+TEST_F(Painter, LastControlBlockOfAFrameDecidesItsDisposal)
+{
+    auto image = NewPicture(2, 1, {White, Red, Blue});
+    TGIFSubImage &first = AddFrame(*image, QRect(0, 0, 2, 1), 1, 5, 1);
+    auto *later = new TGIFGraphicControlExtension(&first);
+    later->SetDisposal(2);
+    first.Extensions().Add(later);
+    AddFrame(*image, QRect(1, 0, 1, 1), 2, 5, 1);
+    std::vector<QRgb> shown;
+    image->OnFramePainted = [&](TGIFPainter &) { shown.push_back(image->Bitmap().pixel(0, 0)); };
+    image->PainterClock = &clock;
+    image->OnAnimationEnd = [&](TGIFPainter &) { events.push_back("end"); };
+    image->Draw(target.canvas, QRect(0, 0, 2, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.empty(); }, 10000));
+    EXPECT_EQ(shown, (std::vector<QRgb>{Red, Backdrop}));   // the first frame cleared away
+}
+
+TEST_F(Painter, StopSetsThePriorityBackToNormal)
+{
+    auto image = Frames({5, 5});
+    AddLoop(*image->Images()[0], 0);
+    image->SpeedPercent = 0;
+    image->PainterPriority = QThread::LowestPriority;
+    Play(*image, [&] { return frames.size() == 1; });
+    TGIFPainter *painter = image->CurrentPainter();
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(painter->priority(), QThread::LowestPriority);
+    // The painter cannot end before this thread runs its last steps.
+    painter->Stop();
+    EXPECT_EQ(painter->priority(), QThread::NormalPriority);
+    image->StopPainters();
+}
+
 TEST_F(Painter, FrameThatFailsEndsTheAnimationWithOneError)
 {
     // The third frame is larger than any picture may be: rendering it fails.

@@ -3,8 +3,12 @@
 // "Rendering..." progress.
 #include "gif/ColorReduction.h"
 #include "gif/GIFImage.h"
+#include "platform/Bitmap.h"
 #include "support/GIFPictures.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -172,4 +176,48 @@ TEST(GIFDrawing, FullSizeBitmapAndPictureImage)
     const QImage picture = image->ToImage();
     EXPECT_EQ(picture.pixel(3, 2), Red);
     EXPECT_EQ(image->PainterCount(), 0);
+}
+
+TEST(GIFDrawing, CopiesAndBitmapsGetTheFullSizePictureWithoutTransparency)
+{
+    auto image = NewPicture(10, 10, {White, Red, Blue});
+    TGIFSubImage &first = AddFrame(*image, QRect(3, 3, 4, 4), 1, 5, 1, 2);
+    first.Pixels(0, 0) = 2;
+    AddFrame(*image, QRect(0, 0, 10, 10), 2, 5);
+
+    image->SaveToClipboardFormat();
+    const QImage copied = qvariant_cast<QImage>(QGuiApplication::clipboard()->mimeData()->imageData());
+    TBitmap bitmap;
+    bitmap.Assign(*image);
+    for (const QImage &full : {copied, bitmap.Image()}) {
+        ASSERT_EQ(full.size(), QSize(10, 10));
+        EXPECT_EQ(full.pixel(3, 3), Blue);   // the transparent pixel in its table colour
+        EXPECT_EQ(full.pixel(6, 6), Red);
+    }
+    // Neither holds the animation on its first frame.
+    ImageCanvas target(10, 10, Backdrop);
+    image->Draw(target.canvas, QRect(0, 0, 10, 10));
+    EXPECT_NE(image->CurrentPainter(), nullptr);
+    image->StopPainters();
+
+    // A screen too large to draw is copied as GIF data alone.
+    auto huge = NewPicture(9000, 9000, {White, Red});
+    AddFrame(*huge, QRect(0, 0, 1, 1), 1);
+    huge->SaveToClipboardFormat();
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasFormat(GIFClipboardMimeType));
+}
+
+TEST(GIFDrawing, NewPaletteAsksForOneRedraw)
+{
+    auto image = NewPicture(2, 1, {White, Red});
+    TGIFSubImage &first = AddFrame(*image, QRect(0, 0, 2, 1), 1);
+    TGIFSubImage &second = AddFrame(*image, QRect(0, 0, 2, 1), 0);
+    first.EnsureBitmap();
+    QSignalSpy changes(image.get(), &TGraphic::changed);
+    first.SetPalette({Blue, Green});
+    first.EnsureBitmap();
+    EXPECT_EQ(changes.count(), 2);   // the new palette, and the frame drawn with it
+    second.EnsureBitmap();
+    EXPECT_EQ(changes.count(), 2);
 }

@@ -77,6 +77,30 @@ TEST_F(GlossGif, LoadFailuresAndWrongArguments)
     }
 }
 
+TEST_F(GlossGif, AWrongArgumentIsNamedBeforeTheUsage)
+{
+    const QString hat = Data("real/hat.gif");
+    const std::vector<std::pair<QStringList, QString>> cases = {
+        {{"bogus"}, "unknown command 'bogus'"},
+        {{"convert", hat, "x.gif", "--bits", "12"}, "--bits must be 1 to 8, not '12'"},
+        {{"convert", hat, "x.gif", "--dither", "9"}, "--dither must be 0 to 6, not '9'"},
+        {{"decode", hat, "-n", "0"}, "-n must be 1 to 1000000, not '0'"},
+        {{"decode", hat, "-n", "abc"}, "-n must be 1 to 1000000, not 'abc'"},
+        {{"decode", hat, "-n"}, "-n needs a value"},
+        {{"frames", hat, "out", "--flags", "10000"}, "--flags must be a hexadecimal number from 0 to ffff, not '10000'"},
+        {{"frames", hat, "out", "--backdrop", "fff"}, "--backdrop must be 6 hexadecimal digits, not 'fff'"},
+        {{"info", hat, "--fast"}, "unknown option '--fast'"},
+        {{"reencode", hat}, "expected 2 file names, got 1"},
+        {{"info"}, "expected 1 file name, got 0"},
+    };
+    for (const auto &[args, problem] : cases) {
+        const ToolResult r = RunTool(args);
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(r.err.section('\n', 0, 0), "error: " + problem);
+        EXPECT_TRUE(r.err.section('\n', 1).startsWith("usage: glossgif ")) << r.err.toStdString();
+    }
+}
+
 TEST_F(GlossGif, IndexesDecodeAndReencode)
 {
     QTemporaryDir dir;

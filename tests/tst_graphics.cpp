@@ -223,7 +223,7 @@ TEST_F(Graphics, WmfTextPlaysWithTheSystemsFonts)
         for (int x = 0; x < shot.width(); ++x)
             if (qGray(shot.pixel(x, y)) < 60)
                 ++dark;
-    EXPECT_GT(dark, 20) << static_cast<TMetafile *>(control->Picture().Graphic())->Svg().toStdString();
+    EXPECT_GT(dark, 20);
     EXPECT_PIXEL(shot, 90, 30, Background);
 }
 
@@ -301,15 +301,15 @@ protected:
 
 TEST_F(BadInput, UnknownExtension)
 {
-    WriteWholeFile(temp.file("picture.png"), DataBytes("rgb24.bmp"));
+    WriteWholeFile(temp.file("picture.tga"), DataBytes("rgb24.bmp"));
     WriteWholeFile(temp.file("picture"), DataBytes("rgb24.bmp"));
     try {
-        LoadPicture(*control, temp.file("picture.png"));
+        LoadPicture(*control, temp.file("picture.tga"));
         FAIL() << "no exception";
     } catch (const EInvalidGraphic &e) {
-        EXPECT_STREQ(e.what(), "Unknown picture file extension (.png)");
+        EXPECT_STREQ(e.what(), "Unknown picture file extension (.tga)");
     }
-    ExpectFailureKeepsPicture(temp.file("picture.png"));
+    ExpectFailureKeepsPicture(temp.file("picture.tga"));
     ExpectFailureKeepsPicture(temp.file("picture"));
     // GIF is not a built-in format: the GIF codec registers it.
     WriteWholeFile(temp.file("anim.gif"), "GIF89a");

@@ -71,3 +71,14 @@ TEST(IniFile, AnUnwritableFileReportsIt)
         EXPECT_EQ(error.message(), "Unable to write to " + folder.file("missing/s.ini"));
     }
 }
+
+TEST(IniFile, ALineBreakIsNeverWritten)
+{
+    TempFolder folder;
+    TIniFile ini(folder.file("s.ini"));
+    ini.WriteInteger("Options", "Question", 1);
+    for (const char *value : {"/home/u/a\n[Options]\nQuestion=7\n.gsd", "a\rb"})
+        EXPECT_THROW(ini.WriteString("Recent", "File0", value), EIniFileException);
+    EXPECT_THROW(ini.WriteString("Rec\nent", "File0", "x"), EIniFileException);
+    EXPECT_EQ(folder.read("s.ini"), "[Options]\r\nQuestion=1\r\n");
+}

@@ -106,7 +106,7 @@ TEST_F(MainWindow, ClosingWritesEveryKeyAndASecondStartRestoresThem)
     Close();
     const std::string ini = folder.read("program/glossad.ini");
     EXPECT_EQ(ini, "[Options]\r\nQuestion=2\r\nAWord=0\r\nADef=1\r\nAVisual=0\r\nAAudio=1\r\nRandom=0\r\nFreq=1\r\n"
-                   "Answer=1\r\nSort=1\r\nSortby=0\r\n[Recent]\r\nFile0=/d/one.gsd\r\nFile1=/d/two.gsd\r\nFile2=\r\n"
+                   "Answer=1\r\nSort=1\r\nSortby=0\r\nSpaced=0\r\n[Recent]\r\nFile0=/d/one.gsd\r\nFile1=/d/two.gsd\r\nFile2=\r\n"
                    "File3=\r\nFile4=\r\n");
 
     TF_Main &again = Start();
@@ -184,24 +184,66 @@ TEST_F(MainWindow, JunkSettingsTakeTheirDefaults)
     EXPECT_FALSE(w.SB_Freq->isChecked());
 }
 
-TEST_F(MainWindow, ExitEndsTheProgramAndLeavesTheSettingsFileAsItWas)
+TEST_F(MainWindow, ClosingAndExitAskAboutScratchWordsAndExitWritesTheSettings)
 {
     folder.write("program/glossad.ini", "[Options]\r\nQuestion=1\r\n");
     TF_Main &w = Start();
     w.Cb_Questions->setCurrentIndex(3);
-    // E&xit is chosen while the event loop runs, as a user chooses it; a loop that E&xit failed
-    // to end is ended by the time-out with another code.
-    QTimer::singleShot(0, w.EXit1, &QAction::trigger);
+    w.T_word->setText("gamma");
+    w.B_Add->click();
+    const std::string question = "The file has modified. Would you like to save the file?";
+    Scripted().answers = {MsgResult::Cancel};
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+
+    // E&xit is chosen while the event loop runs, as a user chooses it: first Cancel, then Yes
+    // with a name to save under. A loop that E&xit failed to end is ended by the time-out.
+    Scripted().answers = {MsgResult::Cancel, MsgResult::Yes};
+    Scripted().files = {DeckPath("gamma.gsd")};
+    bool stayedAfterCancel = false;
+    QTimer::singleShot(0, &w, [&] {
+        w.EXit1->trigger();
+        stayedAfterCancel = w.isVisible();
+        w.EXit1->trigger();
+    });
     QTimer timeOut;
     timeOut.setSingleShot(true);
     QObject::connect(&timeOut, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     timeOut.start(30000);
     EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(stayedAfterCancel);
     EXPECT_FALSE(w.isVisible());
-    // The close step did not run: the drop targets are still registered.
-    EXPECT_TRUE(w.T_Visual->acceptDrops());
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>(3, question));
+    EXPECT_EQ(folder.read("decks/gamma.gsd"), DeckLine("gamma", "2"));
+    // The close step ran: drop targets gone, settings written with the saved Deck as recent.
+    EXPECT_FALSE(w.T_Visual->acceptDrops());
     Abandon();
-    EXPECT_EQ(folder.read("program/glossad.ini"), "[Options]\r\nQuestion=1\r\n");
+    TIniFile settings(ProgramFile("glossad.ini"));
+    EXPECT_EQ(settings.ReadInteger("Options", "Question", -1), 3);
+    EXPECT_EQ(settings.ReadString("Recent", "File0", ""), DeckPath("gamma.gsd"));
+}
+
+TEST_F(MainWindow, ControlsGrowWithTheWindowFromTheirPlacesAtTheDefaultSize)
+{
+    TF_Main &w = Start();
+    ASSERT_EQ(w.size(), QSize(590, 387));
+    EXPECT_EQ(w.ListBox1->geometry(), QRect(0, 25, 113, w.Tb_Edit->height() - 25));
+    EXPECT_EQ(w.T_word->geometry(), QRect(184, 32, 241, 21));
+    EXPECT_EQ(w.B_BrowseV->geometry(), QRect(427, 95, 22, 22));
+    EXPECT_EQ(w.PreviewV->geometry(), QRect(472, 72, 89, 81));
+    w.PageControl1->setCurrentWidget(w.Tb_Study);
+    EXPECT_EQ(w.M_Def->geometry(), QRect(8, 152, 201, 89));
+    const int pictureWidth = w.Image1->width();
+
+    w.resize(590 + 400, 387 + 300);
+    EXPECT_EQ(w.M_Def->geometry(), QRect(8, 152, 201, 89 + 300));
+    EXPECT_EQ(w.Image1->width(), pictureWidth + 400);
+    w.PageControl1->setCurrentWidget(w.Tb_Edit);
+    EXPECT_EQ(w.ListBox1->geometry(), QRect(0, 25, 113 + 100, w.Tb_Edit->height() - 25));
+    EXPECT_EQ(w.T_word->geometry(), QRect(184 + 100, 32, 241 + 200, 21));
+    EXPECT_EQ(w.B_BrowseV->geometry(), QRect(427 + 300, 95, 22, 22));
+    EXPECT_EQ(w.PreviewV->geometry(), QRect(472 + 300, 72, 89 + 100, 81 + 150));
+    EXPECT_EQ(w.L_UnableV->geometry().center(), w.PreviewV->geometry().center());
 }
 
 TEST_F(MainWindow, AScratchFileThatCannotBeCreatedIsReportedAndTheWindowStillOpens)
@@ -228,8 +270,9 @@ TEST_F(MainWindow, AnUnwritableProgramFolderGivesWayToThePerUserFolders)
     w.B_Add->click();
     EXPECT_EQ(ReadWholeFile(w.Store.WorkFileName), DeckLine("cat", "2"));
     w.Cb_Questions->setCurrentIndex(2);
+    Scripted().answers = {MsgResult::No};
     Close();
-    EXPECT_TRUE(Scripted().shown.empty());
+    EXPECT_EQ(Scripted().texts(), std::vector<std::string>{"The file has modified. Would you like to save the file?"});
     // The settings written at close are found by the next start.
     EXPECT_EQ(Start().Cb_Questions->currentIndex(), 2);
 }

@@ -113,7 +113,8 @@ TEST(MediaDevice, EveryVariantPlaysToItsEndThroughTheDevice)
 {
     REQUIRE_DEVICE();
     for (const char *file : {"u8_stereo_11025.wav", "s16_mono_22050.wav", "s24_stereo_16000.wav",
-                             "s32_mono_11025.wav", "f32_stereo_22050.wav", "f64_mono_8000.wav", "empty_data.wav"}) {
+                             "s32_mono_11025.wav", "f32_stereo_22050.wav", "f64_mono_8000.wav", "empty_data.wav",
+                             "tone.mp3", "tone.ogg", "tone.opus", "tone.flac"}) {
         TMediaPlayer player;
         QSignalSpy finished(&player, &TMediaPlayer::PlaybackFinished);
         player.SetFileName(Audio(file));

@@ -138,11 +138,12 @@ void ExpectRefused(const std::string &path, const std::string &part)
 
 TEST(WaveFile, RefusesFilesThatAreNotWaveFiles)
 {
-    ExpectRefused(Audio("text.wav"), "is not a wave file: it does not begin with a RIFF/WAVE header");
-    ExpectRefused(Audio("jpeg.wav"), "is not a wave file: it does not begin with a RIFF/WAVE header");
-    ExpectRefused(Audio("zero_bytes.wav"), "is not a wave file");
-    ExpectRefused(Audio("aiff.wav"), "is not a wave file");   // libsndfile could play it, but it is no wave file
-    ExpectRefused(Audio("truncated_header.wav"), "is not a valid wave file: ");
+    const std::string unknown = "is not a wave, MP3, Ogg or FLAC file: it does not begin with their header";
+    ExpectRefused(Audio("text.wav"), unknown);
+    ExpectRefused(Audio("jpeg.wav"), unknown);
+    ExpectRefused(Audio("zero_bytes.wav"), unknown);
+    ExpectRefused(Audio("aiff.wav"), unknown);   // libsndfile could play it, but it is none of them
+    ExpectRefused(Audio("truncated_header.wav"), "is not a valid sound file: ");
 }
 
 TEST(WaveFile, RefusesRiffFilesOfOtherKindsAndBrokenFormatChunks)
@@ -151,12 +152,12 @@ TEST(WaveFile, RefusesRiffFilesOfOtherKindsAndBrokenFormatChunks)
     std::string avi = ReadWholeFile(Audio("s16_mono_22050.wav"));
     avi.replace(8, 4, "AVI ");
     folder.write("avi.wav", avi);
-    ExpectRefused(folder.file("avi.wav"), "does not begin with a RIFF/WAVE header");
+    ExpectRefused(folder.file("avi.wav"), "does not begin with their header");
 
     std::string noChannels = ReadWholeFile(Audio("s16_mono_22050.wav"));
     noChannels[22] = 0;   // the channel count of the fmt chunk
     folder.write("nochannels.wav", noChannels);
-    ExpectRefused(folder.file("nochannels.wav"), "wave file");
+    ExpectRefused(folder.file("nochannels.wav"), "sound file");
 }
 
 TEST(WaveFile, AMissingFileIsAnInOutError)

@@ -40,20 +40,23 @@ TEST(QtFileDialogs, FilterCaptionsReadAsWrittenAndStillFilter)
 {
     const auto pictures = NewFileDialog({TF_Main::VisualFilter, "", ""}, false);
     EXPECT_EQ(Captions(*pictures),
-              (QStringList{"All (*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf)", "GIF Images (*.gif)",
+              (QStringList{"All (*.jpg;*.gif;*.jpeg;*.bmp;*.emf;*.wmf;*.png;*.webp;*.svg)", "GIF Images (*.gif)",
                            "JPEG Images(*.jpg;*.jpeg)", "Bitmaps (*.bmp)", "Icons (*.ico)", "MetaFiles (*.wmf)",
-                           "Enhanced MataFiles (*.emf)"}));
+                           "Enhanced MataFiles (*.emf)", "PNG Images (*.png)", "WebP Images (*.webp)", "SVG Drawings (*.svg)"}));
     auto *model = pictures->findChild<QFileSystemModel *>();
     ASSERT_NE(model, nullptr);
-    EXPECT_EQ(model->nameFilters(), (QStringList{"*.jpg", "*.gif", "*.jpeg", "*.bmp", "*.emf", "*.wmf"}));
+    EXPECT_EQ(model->nameFilters(),
+              (QStringList{"*.jpg", "*.gif", "*.jpeg", "*.bmp", "*.emf", "*.wmf", "*.png", "*.webp", "*.svg"}));
     pictures->selectNameFilter(pictures->nameFilters().at(2));
     EXPECT_EQ(model->nameFilters(), (QStringList{"*.jpg", "*.jpeg"}));
 
     const auto sounds = NewFileDialog({TF_Main::AudioFilter, "", ""}, false);
-    EXPECT_EQ(Captions(*sounds), QStringList{"Wave [*.wav]"});
-    EXPECT_EQ(sounds->findChild<QFileSystemModel *>()->nameFilters(), QStringList{"*.wav"});
+    EXPECT_EQ(Captions(*sounds), (QStringList{"Sounds [*.wav;*.mp3;*.ogg;*.oga;*.opus;*.flac]", "Wave [*.wav]", "MP3 [*.mp3]",
+                                              "Ogg [*.ogg;*.oga;*.opus]", "FLAC [*.flac]"}));
+    EXPECT_EQ(sounds->findChild<QFileSystemModel *>()->nameFilters(),
+              (QStringList{"*.wav", "*.mp3", "*.ogg", "*.oga", "*.opus", "*.flac"}));
 
-    const auto decks = NewFileDialog({TF_Main::DeckSaveFilter, "dat", "Save As"}, true);
+    const auto decks = NewFileDialog({TF_Main::DeckSaveFilter, "gsd", "Save As"}, true);
     EXPECT_EQ(Captions(*decks), QStringList{"Glossadrome Data File [*.gsd]"});
-    EXPECT_EQ(decks->defaultSuffix(), "dat");
+    EXPECT_EQ(decks->defaultSuffix(), "gsd");
 }

@@ -1,6 +1,7 @@
 #include "platform/MediaPlayer.h"
 #include "support/MainWindowFixture.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -160,7 +161,7 @@ TEST_F(StudyPage, OrderAndFrequencyButtons)
     w.SB_Order->click();
     EXPECT_TRUE(w.SB_Order->isChecked());
     EXPECT_FALSE(w.SB_Freq->isChecked());
-    EXPECT_FALSE(w.B_Go->isEnabled());   // no rebuild
+    EXPECT_TRUE(w.B_Go->isEnabled());   // in order, frequency 0 is asked too
     w.SB_Freq->click();
     EXPECT_TRUE(w.SB_Random->isChecked());
     EXPECT_FALSE(w.SB_Order->isChecked());
@@ -185,4 +186,72 @@ TEST_F(StudyPage, EnteringTheStudyPageRebuildsThePool)
     EXPECT_TRUE(w.B_Go->isEnabled());
     w.B_Go->click();
     EXPECT_EQ(w.M_Def->toPlainText(), "bee");
+}
+
+TEST_F(StudyPage, GoIsEnabledExactlyWhenAnItemCanBeAskedAndOtherwiseSaysWhy)
+{
+    TF_Main &w = Start();
+    w.Cb_Questions->setCurrentIndex(2);
+    w.T_word->setText("plain");
+    w.B_Add->click();
+    w.PageControl1->setCurrentWidget(w.Tb_Study);
+    EXPECT_FALSE(w.B_Go->isEnabled());
+    EXPECT_EQ(w.StatusText(), "No Item has a picture to ask.");
+
+    w.PageControl1->setCurrentWidget(w.Tb_Edit);
+    w.T_Visual->setText(QString::fromStdString(Data("pictures/rgb24.bmp")));
+    w.B_Add->click();
+    w.PageControl1->setCurrentWidget(w.Tb_Study);
+    EXPECT_TRUE(w.B_Go->isEnabled());
+    EXPECT_EQ(w.StatusText(), "");
+    // Frequency 0 is never asked while frequency is in effect.
+    w.SB_Freq->click();
+    w.Cb_Questions->setCurrentIndex(0);
+    EXPECT_TRUE(w.B_Go->isEnabled());
+    w.PageControl1->setCurrentWidget(w.Tb_Edit);
+    w.TrackBar1->setValue(0);
+    w.B_Add->click();
+    w.PageControl1->setCurrentWidget(w.Tb_Study);
+    EXPECT_FALSE(w.B_Go->isEnabled());
+    EXPECT_EQ(w.StatusText(), "No Item of frequency 1 to 5 has a word to ask.");
+
+    Scripted().answers = {MsgResult::No};
+    w.SB_New->click();
+    EXPECT_FALSE(w.B_Go->isEnabled());
+    EXPECT_EQ(w.StatusText(), "The Deck has no Items to ask.");
+}
+
+TEST_F(StudyPage, TheKeyboardReadsTheDefinitionPressesGoAndClosesTheAnswers)
+{
+    TF_Main &w = StartWith(DeckLine("cat", "2", "a small feline"));
+    QApplication::setActiveWindow(&w);
+    w.Ck_Def->setChecked(true);
+    w.B_Go->setFocus();
+    QTest::keyClick(w.B_Go, Qt::Key_Return);
+    EXPECT_TRUE(Shows("Qbmp"));
+    QTest::keyClick(w.B_Go, Qt::Key_Enter);
+    EXPECT_TRUE(Shows("Abmp"));
+
+    // The definition box is read, not written, and Tab moves on from it.
+    EXPECT_TRUE(w.M_Def->isReadOnly());
+    w.M_Def->setFocus();
+    QTest::keyClick(w.M_Def, Qt::Key_X);
+    QTest::keyClick(w.M_Def, Qt::Key_Tab);
+    EXPECT_EQ(w.M_Def->toPlainText(), "a small feline");
+    EXPECT_NE(QApplication::focusWidget(), w.M_Def);
+
+    // Escape closes the answer panel; so does leaving the page.
+    w.SB_Answer->click();
+    ASSERT_TRUE(w.Panel1->isVisible());
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.Panel1->isVisible());
+    w.SB_Answer->click();
+    w.PageControl1->setCurrentWidget(w.Tb_Edit);
+    EXPECT_FALSE(w.Panel1->isVisible());
+    EXPECT_EQ(w.Panel1->height(), 0);
+
+    // F1 opens the help.
+    QSignalSpy help(w.Contents1, &QAction::triggered);
+    QTest::keyClick(&w, Qt::Key_F1);
+    EXPECT_EQ(help.count(), 1);
 }

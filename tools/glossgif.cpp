@@ -2,7 +2,7 @@
 //   glossgif info FILE
 //   glossgif indexes FILE OUT
 //   glossgif decode FILE [-n N]
-//   glossgif reencode IN OUT [--rle]
+//   glossgif reencode IN OUT.gif [--rle]
 //   glossgif convert IN OUT.gif [--reduction N|best] [--dither N] [--bits N] [--rle] [--optimize]
 //   glossgif optimize IN.gif OUT.gif [--options MASK]
 //   glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]
@@ -11,6 +11,7 @@
 #include "gif/GIFPainter.h"
 
 #include "platform/Bitmap.h"
+#include "platform/FileReplacement.h"
 #include "platform/Picture.h"
 
 #include <QBuffer>
@@ -20,8 +21,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
-#include <QSaveFile>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -57,13 +56,13 @@ public:
 const char *const MainUsage =
     "usage: glossgif COMMAND ARGS...\n"
     "commands:\n"
-    "  info FILE                 summary of the picture, its frames and extensions\n"
-    "  indexes FILE OUT          write the pixel indexes of every frame with an image\n"
-    "  decode FILE [-n N]        time N loads from memory (default 20)\n"
-    "  reencode IN OUT [--rle]   load and save again (LZW, or run-length codes)\n"
-    "  convert IN OUT.gif [...]  make a GIF from a BMP, JPEG, PNG, ICO, WMF, EMF or GIF picture\n"
-    "  optimize IN OUT [...]     shrink a GIF picture\n"
-    "  frames FILE OUTDIR ...    play through the animation painter, one PNG per frame\n"
+    "  info FILE                    summary of the picture, its frames and extensions\n"
+    "  indexes FILE OUT             write the pixel indexes of every frame with an image\n"
+    "  decode FILE [-n N]           time N loads from memory (default 20)\n"
+    "  reencode IN OUT.gif [--rle]  load and save again (LZW, or run-length codes)\n"
+    "  convert IN OUT.gif [...]     make a GIF from a BMP, JPEG, PNG, WebP, SVG, ICO, WMF, EMF or GIF picture\n"
+    "  optimize IN OUT.gif [...]    shrink a GIF picture\n"
+    "  frames FILE OUTDIR ...       play through the animation painter, one PNG per frame\n"
     "Run 'glossgif COMMAND --help' for details.\n";
 
 const char *const InfoUsage =
@@ -83,13 +82,13 @@ const char *const DecodeUsage =
     "Loads FILE from memory N times (default 20) and prints '<median ms per load> ms <pixel MB/s> MB/s'.\n";
 
 const char *const ReencodeUsage =
-    "usage: glossgif reencode IN OUT [--rle]\n"
-    "Loads IN and saves it to OUT with LZW coding, or with run-length coding when --rle is given.\n";
+    "usage: glossgif reencode IN OUT.gif [--rle]\n"
+    "Loads IN and saves it to OUT.gif with LZW coding, or with run-length coding when --rle is given.\n";
 
 const char *const ConvertUsage =
     "usage: glossgif convert IN OUT.gif [--reduction N|best] [--dither N] [--bits N] [--rle] [--optimize]\n"
-    "Makes a GIF picture of IN (BMP, JPEG, PNG, ICO, WMF, EMF or GIF) and writes it to OUT.gif, whole or\n"
-    "not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
+    "Makes a GIF picture of IN (BMP, JPEG, PNG, WebP, SVG, ICO, WMF, EMF or GIF) and writes it to OUT.gif,\n"
+    "whole or not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
     "  --reduction N  0 none (the picture must have at most 256 colours), 1 the 20 system colours,\n"
     "                 2 halftone, 3 four greys, 4 black and white, 5 256 greys, 6 the 216-colour cube,\n"
     "                 7 an octree palette, 8 an octree palette with the system colours, best a\n"
@@ -117,8 +116,11 @@ const char *const FramesUsage =
     "the delay as the painter computed it. --flags sets the drawing options (default 060f), --speed the\n"
     "speed in percent (default -1: no waits; 0 stands still).\n";
 
-int Usage(const char *text)
+// The usage, after one line that says what was wrong with the arguments.
+int Usage(const char *text, const std::string &problem = "")
 {
+    if (!problem.empty())
+        std::fprintf(stderr, "error: %s\n", problem.c_str());
     std::fputs(text, stderr);
     return 2;
 }
@@ -155,25 +157,86 @@ struct SwitchOption {
     bool *value;
 };
 
-bool ParseArguments(const std::vector<std::string> &args, std::initializer_list<NumberOption> numbers,
-                    std::initializer_list<SwitchOption> switches, std::vector<std::string> &files)
+// What a number option accepts, in the words of its usage.
+std::string NumberRange(const NumberOption &option)
+{
+    const std::string name = option.name;
+    if (option.digits > 0)
+        return name + " must be " + std::to_string(option.digits) + " hexadecimal digits";
+    if (option.base == 16) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%lx to %lx", option.low, option.high);
+        return name + " must be a hexadecimal number from " + range;
+    }
+    return name + " must be " + std::to_string(option.low) + " to " + std::to_string(option.high);
+}
+
+// Reads the options and the file names; answers what is wrong with them, or "" when nothing is.
+std::string ParseArguments(const std::vector<std::string> &args, std::initializer_list<NumberOption> numbers,
+                           std::initializer_list<SwitchOption> switches, std::vector<std::string> &files,
+                           size_t fileCount)
 {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         const auto number = std::find_if(numbers.begin(), numbers.end(), [&](const NumberOption &o) { return a == o.name; });
         const auto toggle = std::find_if(switches.begin(), switches.end(), [&](const SwitchOption &o) { return a == o.name; });
         if (number != numbers.end()) {
-            if (i + 1 >= args.size() || !ParseNumber(args[i + 1], number->base, number->low, number->high, *number->value)
+            if (i + 1 >= args.size())
+                return a + " needs a value";
+            if (!ParseNumber(args[i + 1], number->base, number->low, number->high, *number->value)
                 || (number->digits > 0 && args[i + 1].size() != number->digits))
-                return false;
+                return NumberRange(*number) + ", not '" + args[i + 1] + "'";
             ++i;
         } else if (toggle != switches.end()) {
             *toggle->value = true;
         } else if (!a.empty() && a[0] != '-') {
             files.push_back(a);
         } else {
-            return false;
+            return "unknown option '" + a + "'";
         }
+    }
+    if (files.size() != fileCount)
+        return "expected " + std::to_string(fileCount) + (fileCount == 1 ? " file name" : " file names") + ", got " +
+               std::to_string(files.size());
+    return {};
+}
+
+// GIF data goes only into a file named as a GIF picture: under another extension, programs
+// that go by the name would not show it.
+std::string GifOutputProblem(const std::string &name)
+{
+    if (QString::fromLocal8Bit(name.c_str()).endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
+        return {};
+    return "the output '" + name + "' must be a .gif file name";
+}
+
+// The arguments of a command that writes a GIF picture: IN, OUT.gif and options.
+std::string ParseGifWriterArguments(const std::vector<std::string> &args, std::initializer_list<NumberOption> numbers,
+                                    std::initializer_list<SwitchOption> switches, std::vector<std::string> &files)
+{
+    const std::string problem = ParseArguments(args, numbers, switches, files, 2);
+    return problem.empty() ? GifOutputProblem(files[1]) : problem;
+}
+
+// Reports a failure on a file, naming the file once: many messages already hold its path.
+void PrintFileError(const std::string &name, const std::exception &e)
+{
+    const std::string message = e.what();
+    if (message.find(name) != std::string::npos)
+        std::fprintf(stderr, "error: %s\n", message.c_str());
+    else
+        std::fprintf(stderr, "error: %s: %s\n", name.c_str(), message.c_str());
+}
+
+// Writes bytes to a file whole or not at all: every write and the sync are checked, and only a
+// complete new file takes the old one's place. A failure is reported with the file's name.
+bool WriteWhole(const std::string &name, const QByteArray &bytes)
+{
+    try {
+        ReplaceFileContent(name, bytes.toStdString());
+    } catch (const std::exception &e) {
+        PrintFileError(name, e);
+        return false;
     }
     return true;
 }
@@ -217,10 +280,11 @@ int Info(const std::vector<std::string> &args)
 {
     if (PrintedHelp(args, InfoUsage))
         return 0;
-    if (args.size() != 1)
-        return Usage(InfoUsage);
+    std::vector<std::string> files;
+    if (const std::string problem = ParseArguments(args, {}, {}, files, 1); !problem.empty())
+        return Usage(InfoUsage, problem);
     TGIFImage image;
-    if (!Load(args[0], image))
+    if (!Load(files[0], image))
         return 1;
     std::printf("GIF%s %dx%d frames=%d colors=%d\n", image.Header().Version.c_str(), image.GetWidth(),
                 image.GetHeight(), image.Images().Count(), image.Header().ColorTable().Count());
@@ -260,26 +324,19 @@ int Indexes(const std::vector<std::string> &args)
 {
     if (PrintedHelp(args, IndexesUsage))
         return 0;
-    if (args.size() != 2)
-        return Usage(IndexesUsage);
+    std::vector<std::string> files;
+    if (const std::string problem = ParseArguments(args, {}, {}, files, 2); !problem.empty())
+        return Usage(IndexesUsage, problem);
     TGIFImage image;
-    if (!Load(args[0], image))
+    if (!Load(files[0], image))
         return 1;
-    QFile out(QString::fromLocal8Bit(args[1].c_str()));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", args[1].c_str());
-        return 1;
-    }
+    QByteArray indexes;
     for (int i = 0; i < image.Images().Count(); ++i) {
         TGIFSubImage *frame = image.Images()[i];
-        if (frame->Empty())
-            continue;
-        if (out.write(reinterpret_cast<const char *>(frame->Data()), frame->DataSize()) != qint64(frame->DataSize())) {
-            std::fprintf(stderr, "error: I/O error writing %s\n", args[1].c_str());
-            return 1;
-        }
+        if (!frame->Empty())
+            indexes.append(reinterpret_cast<const char *>(frame->Data()), qsizetype(frame->DataSize()));
     }
-    return 0;
+    return WriteWhole(files[1], indexes) ? 0 : 1;
 }
 
 int Decode(const std::vector<std::string> &args)
@@ -288,8 +345,8 @@ int Decode(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     long n = 20;
-    if (!ParseArguments(args, {{"-n", 10, 1, 1000000, &n}}, {}, files) || files.size() != 1)
-        return Usage(DecodeUsage);
+    if (const std::string problem = ParseArguments(args, {{"-n", 10, 1, 1000000, &n}}, {}, files, 1); !problem.empty())
+        return Usage(DecodeUsage, problem);
     const std::string &file = files[0];
     QByteArray bytes;
     std::string error;
@@ -324,18 +381,6 @@ int Decode(const std::vector<std::string> &args)
     return 0;
 }
 
-// Writes bytes to a file whole or not at all: a new file beside it takes its place only when
-// everything was written.
-bool WriteWhole(const std::string &name, const QByteArray &bytes)
-{
-    QSaveFile out(QString::fromLocal8Bit(name.c_str()));
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        std::fprintf(stderr, "error: Cannot create file %s\n", name.c_str());
-        return false;
-    }
-    return true;
-}
-
 QByteArray SaveToBytes(TGIFImage &image)
 {
     QByteArray bytes;
@@ -351,8 +396,8 @@ int Reencode(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     bool rle = false;
-    if (!ParseArguments(args, {}, {{"--rle", &rle}}, files) || files.size() != 2)
-        return Usage(ReencodeUsage);
+    if (const std::string problem = ParseGifWriterArguments(args, {}, {{"--rle", &rle}}, files); !problem.empty())
+        return Usage(ReencodeUsage, problem);
     TGIFImage image;
     if (!Load(files[0], image))
         return 1;
@@ -368,19 +413,12 @@ int Reencode(const std::vector<std::string> &args)
 }
 
 
-// A picture file read by the program's own loader (chosen by extension); PNG through Qt.
+// A picture file read by the program's own loader (chosen by extension).
 std::unique_ptr<TGraphic> ReadPicture(const std::string &name)
 {
     QFile file;
     if (!OpenRegularFile(file, name))
         throw EFOpenError("Cannot open file " + name);
-    if (QString::fromLocal8Bit(name.c_str()).endsWith(".png", Qt::CaseInsensitive)) {
-        QImageReader reader(&file, "png");
-        const QImage image = reader.read();
-        if (image.isNull())
-            throw EInvalidGraphic("Cannot read PNG picture " + name + ": " + reader.errorString().toStdString());
-        return BitmapFromImage(image);
-    }
     const GraphicFactory factory = GraphicFactoryForFile(name);
     if (!factory)
         throw EInvalidGraphic("Unknown picture file extension (" + name + ")");
@@ -414,7 +452,7 @@ void PrintWarnings(TGIFImage &image)
 }
 
 // Runs `prepare` on the picture, saves it and writes the file whole; a failure is reported
-// against the source file.
+// against the source file, which is named once.
 bool SaveWhole(TGIFImage &image, const std::function<void()> &prepare, const std::string &source,
                const std::string &target, QByteArray &bytes)
 {
@@ -422,7 +460,7 @@ bool SaveWhole(TGIFImage &image, const std::function<void()> &prepare, const std
         prepare();
         bytes = SaveToBytes(image);
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "error: %s: %s\n", source.c_str(), e.what());
+        PrintFileError(source, e);
         return false;
     }
     return WriteWhole(target, bytes);
@@ -435,15 +473,18 @@ int Convert(const std::vector<std::string> &args)
     std::vector<std::string> files;
     long reduction = redBest, dither = 0, bits = 8;
     bool rle = false, optimize = false;
-    std::vector<std::string> options = args;
-    for (size_t i = 1; i < options.size(); ++i)
-        if (options[i - 1] == "--reduction" && options[i] == "best")
-            options[i] = std::to_string(int(redBest));
-    if (!ParseArguments(options,
-                        {{"--reduction", 0, 0, redBest, &reduction}, {"--dither", 0, 0, 6, &dither}, {"--bits", 0, 1, 8, &bits}},
-                        {{"--rle", &rle}, {"--optimize", &optimize}}, files)
-        || files.size() != 2 || reduction == redCustomPalette)
-        return Usage(ConvertUsage);
+    // "--reduction best" names our own mode, the numbers the others.
+    std::vector<std::string> options;
+    for (size_t i = 0; i < args.size(); ++i)
+        if (args[i] == "--reduction" && i + 1 < args.size() && args[i + 1] == "best")
+            ++i;
+        else
+            options.push_back(args[i]);
+    if (const std::string problem = ParseGifWriterArguments(
+            options, {{"--reduction", 0, 0, 8, &reduction}, {"--dither", 0, 0, 6, &dither}, {"--bits", 0, 1, 8, &bits}},
+            {{"--rle", &rle}, {"--optimize", &optimize}}, files);
+        !problem.empty())
+        return Usage(ConvertUsage, problem);
     const auto start = std::chrono::steady_clock::now();
     TGIFImage image;
     PrintWarnings(image);
@@ -476,15 +517,17 @@ int Optimize(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     long options = CompactAll;
-    if (!ParseArguments(args, {{"--options", 0, 0, CompactAll, &options}}, {}, files) || files.size() != 2)
-        return Usage(OptimizeUsage);
+    if (const std::string problem = ParseGifWriterArguments(args, {{"--options", 0, 0, CompactAll, &options}}, {}, files);
+        !problem.empty())
+        return Usage(OptimizeUsage, problem);
     TGIFImage image;
     if (!Load(files[0], image))
         return 1;
+    // Taken before the write, which may replace the input itself.
+    const qint64 before = QFileInfo(QString::fromLocal8Bit(files[0].c_str())).size();
     QByteArray bytes;
     if (!SaveWhole(image, [&] { image.Compact(uint8_t(options)); }, files[0], files[1], bytes))
         return 1;
-    const qint64 before = QFileInfo(QString::fromLocal8Bit(files[0].c_str())).size();
     std::printf("%s %lld bytes -> %s %lld bytes (%.1f%%)\n", files[0].c_str(), (long long)before, files[1].c_str(),
                 (long long)bytes.size(), before > 0 ? 100.0 * double(bytes.size()) / double(before) : 0.0);
     return 0;
@@ -498,12 +541,13 @@ int Frames(const std::vector<std::string> &args)
         return 0;
     std::vector<std::string> files;
     long backdrop = 0xFFFFFF, flags = DefaultPaintFlags, speed = -1;
-    if (!ParseArguments(args,
-                        {{"--backdrop", 16, 0, 0xFFFFFF, &backdrop, 6}, {"--flags", 16, 0, 0xFFFF, &flags},
-                         {"--speed", 10, -1000000, 1000000, &speed}},
-                        {}, files)
-        || files.size() != 2)
-        return Usage(FramesUsage);
+    if (const std::string problem = ParseArguments(args,
+                                                   {{"--backdrop", 16, 0, 0xFFFFFF, &backdrop, 6},
+                                                    {"--flags", 16, 0, 0xFFFF, &flags},
+                                                    {"--speed", 10, -1000000, 1000000, &speed}},
+                                                   {}, files, 2);
+        !problem.empty())
+        return Usage(FramesUsage, problem);
     TGIFImage image;
     if (!Load(files[0], image))
         return 1;
@@ -530,8 +574,13 @@ int Frames(const std::vector<std::string> &args)
     bool ok = true, passDone = false;
     auto save = [&](const QImage &shown, int index, int delayUnits, int disposal) {
         const QString name = out.filePath(QStringLiteral("frame-%1.png").arg(written++));
-        if (!shown.convertToFormat(QImage::Format_ARGB32).save(name, "PNG")) {
-            std::fprintf(stderr, "error: Cannot create file %s\n", qPrintable(name));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!shown.convertToFormat(QImage::Format_ARGB32).save(&buffer, "PNG")) {
+            std::fprintf(stderr, "error: Cannot make a PNG picture for %s\n", qPrintable(name));
+            ok = false;
+        } else if (!WriteWhole(QFile::encodeName(name).toStdString(), png)) {
             ok = false;
         }
         const int delayMs = delayUnits * DelayMultiplier;
@@ -618,5 +667,5 @@ int main(int argc, char **argv)
         return Optimize(args);
     if (command == "frames")
         return Frames(args);
-    return Usage(MainUsage);
+    return Usage(MainUsage, "unknown command '" + command + "'");
 }

@@ -99,6 +99,9 @@ try:
     check("typing starts in the Word field",
           await_("focus in the Word field", lambda: word_field.getState().contains(pyatspi.STATE_FOCUSED)))
     check("the status text is the status label's name", status is not None and status.name == deck + " loaded.")
+    check("the question drop-down is named Question", descendant(frame, pyatspi.ROLE_COMBO_BOX, "Question") is not None)
+    preview = descendant(frame, None, description="Preview")
+    check("the preview without a picture is named No picture", preview is not None and preview.name == "No picture")
 
     act(descendant(frame, pyatspi.ROLE_PAGE_TAB, "Study"), "Press")
     act(descendant(frame, pyatspi.ROLE_PUSH_BUTTON, "Go"), "Press")
@@ -150,6 +153,20 @@ try:
         check("pressing Decending there checks it", await_("Decending checked", lambda: checked(descending)))
         pyatspi.Registry.generateKeyboardEvent(0xff1b, None, pyatspi.KEY_SYM)  # Escape closes it
         check("the closed sort menu leaves the tree", await_("the menu to close", lambda: not sort_menu()))
+
+    # Only the list that has the focus has a focused entry.
+    def click(node):
+        x, y, width, height = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, "b1c")
+
+    def entry_focused():
+        return words[0].getState().contains(pyatspi.STATE_FOCUSED)
+
+    click(words[0])
+    check("the entry clicked is focused", await_("the entry focused", entry_focused))
+    click(word_field)
+    check("the entry is no longer focused once the focus left the list",
+          await_("the entry to lose the focus", lambda: not entry_focused()))
 
     file_menu = descendant(frame, pyatspi.ROLE_MENU_ITEM, "File")
     act(descendant(file_menu, pyatspi.ROLE_MENU_ITEM, "Exit"), "Press")

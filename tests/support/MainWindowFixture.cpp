@@ -4,6 +4,7 @@
 #include "platform/ProgramFolder.h"
 
 #include <QDir>
+#include <QTest>
 
 void MainWindowTest::SetUp()
 {
@@ -42,6 +43,30 @@ void MainWindowTest::Close()
 }
 
 void MainWindowTest::Abandon() { window.reset(); }
+
+void MainWindowTest::Fill(const QString &word, const QString &definition, const QString &visual, const QString &audio)
+{
+    window->T_word->setText(word);
+    window->T_Definition->setText(definition);
+    window->T_Visual->setText(visual);
+    window->T_Audio->setText(audio);
+}
+
+void MainWindowTest::Select(const QString &word)
+{
+    const auto items = window->ListBox1->findItems(word, Qt::MatchExactly);
+    ASSERT_FALSE(items.isEmpty()) << word.toStdString();
+    const QRect rect = window->ListBox1->visualItemRect(items.first());
+    QTest::mouseClick(window->ListBox1->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+QStringList MainWindowTest::Listed() const
+{
+    QStringList words;
+    for (int i = 0; i < window->ListBox1->count(); ++i)
+        words << window->ListBox1->item(i)->text();
+    return words;
+}
 
 std::string DeckLine(const std::string &word, const std::string &frequency, const std::string &definition,
                      const std::string &visual, const std::string &audio)

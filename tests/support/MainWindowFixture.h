@@ -24,6 +24,14 @@ protected:
     void Close();
     // Forgets it without the close step, as "E&xit" leaves it.
     void Abandon();
+    // The bytes of decks/deck.gsd.
+    std::string Deck() const { return folder.read("decks/deck.gsd"); }
+    // Types the four fields of the Edit page.
+    void Fill(const QString &word, const QString &definition = {}, const QString &visual = {}, const QString &audio = {});
+    // Clicks the entry of ListBox1 that reads word, as a user picks it.
+    void Select(const QString &word);
+    // The entries of ListBox1, in order.
+    QStringList Listed() const;
 
     std::string ProgramFile(const std::string &name) const { return folder.file("program/" + name); }
     std::string DeckPath(const std::string &name) const { return folder.file("decks/" + name); }

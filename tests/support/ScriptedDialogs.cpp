@@ -1,10 +1,13 @@
 #include "support/ScriptedDialogs.h"
 
+#include "platform/CodePage.h"
+
 #include <gtest/gtest.h>
 
-MsgResult ScriptedDialogs::messageBox(MsgKind kind, const std::string &text, MsgButtons buttons)
+MsgResult ScriptedDialogs::messageBox(MsgKind kind, const QString &unicode, MsgButtons buttons)
 {
-    shown.push_back({kind == MsgKind::Error ? ShownBox::Error : ShownBox::Confirmation, text});
+    const std::string text = ToAnsiLossy(unicode);
+    shown.push_back({kind == MsgKind::Error ? ShownBox::Error : ShownBox::Confirmation, text, unicode});
     if (buttons == MsgButtons::OK)
         return MsgResult::OK;
     if (answers.empty()) {
@@ -16,7 +19,10 @@ MsgResult ScriptedDialogs::messageBox(MsgKind kind, const std::string &text, Msg
     return answer;
 }
 
-void ScriptedDialogs::generalError(const std::string &text) { shown.push_back({ShownBox::GeneralError, text}); }
+void ScriptedDialogs::generalError(const std::string &text)
+{
+    shown.push_back({ShownBox::GeneralError, text, FromAnsi(text)});
+}
 
 std::optional<std::string> ScriptedDialogs::openFileName(const FileDialogOptions &options)
 {

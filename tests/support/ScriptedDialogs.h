@@ -8,12 +8,13 @@
 
 struct ShownBox {
     enum Kind { Error, Confirmation, GeneralError } kind;
-    std::string text;
+    std::string text;    // in the code page, '?' for what it cannot hold
+    QString unicode;     // the text as shown
 };
 
 class ScriptedDialogs : public UserDialogs {
 public:
-    MsgResult messageBox(MsgKind kind, const std::string &text, MsgButtons buttons) override;
+    MsgResult messageBox(MsgKind kind, const QString &text, MsgButtons buttons) override;
     void generalError(const std::string &text) override;
     std::optional<std::string> openFileName(const FileDialogOptions &options) override;
     std::optional<std::string> saveFileName(const FileDialogOptions &options) override;

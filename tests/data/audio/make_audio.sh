@@ -52,3 +52,11 @@ convert -size 8x8 xc:red jpeg:jpeg.wav
 head -c 30 s16_mono_22050.wav > truncated_header.wav
 : > zero_bytes.wav
 sox -D -n -r 8000 -b 16 -c 1 -t aiff aiff.wav synth 0.1 sine 440
+# The same tone as FLAC, Ogg Vorbis, Ogg Opus and MP3 (libsndfile's sndfile-convert, from the
+# Debian package sndfile-programs).
+sox -D -n -r 8000 -b 16 -c 1 tone.tmp.wav synth 0.3 sine 440 vol 0.3
+sndfile-convert tone.tmp.wav tone.flac
+sndfile-convert -vorbis tone.tmp.wav tone.ogg
+sndfile-convert -opus tone.tmp.wav tone.opus
+sndfile-convert tone.tmp.wav tone.mp3
+rm tone.tmp.wav

@@ -13,6 +13,9 @@ ImageMagick commands:
   convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 photo.jpg
   convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 -colorspace Gray gray.jpg
   convert -size 16x16 xc:red -size 16x16 xc:blue +append -colorspace CMYK -quality 95 cmyk.jpg
+  convert -size 8x6 xc:red -size 8x6 xc:none +append PNG32:alpha.png
+  convert -size 8x6 xc:red -size 8x6 xc:blue +append -define webp:lossless=true lossless.webp
+drawing.svg (40 x 20: a red square left of a blue one) is written by hand.
 """
 import struct
 import subprocess
@@ -26,6 +29,8 @@ IMAGEMAGICK = [
     "convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 photo.jpg",
     "convert -size 16x16 xc:red -size 16x16 xc:blue +append -quality 95 -colorspace Gray gray.jpg",
     "convert -size 16x16 xc:red -size 16x16 xc:blue +append -colorspace CMYK -quality 95 cmyk.jpg",
+    "convert -size 8x6 xc:red -size 8x6 xc:none +append PNG32:alpha.png",
+    "convert -size 8x6 xc:red -size 8x6 xc:blue +append -define webp:lossless=true lossless.webp",
 ]
 
 
