@@ -4,6 +4,7 @@
 #include "gif/NearestColorLookup.h"
 
 #include "platform/Bitmap.h"
+#include "support/TrueColorBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,6 @@
 #include <set>
 
 namespace {
-
-std::unique_ptr<TBitmap> TrueColor(int w, int h, const std::function<QRgb(int, int)> &color)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, color(x, y));
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->SetImage(image, TPixelFormat::pf24bit);
-    return bitmap;
-}
 
 int Distance(QRgb a, QRgb b)
 {

@@ -4,6 +4,7 @@
 #include "gif/ColorReduction.h"
 
 #include "platform/Bitmap.h"
+#include "support/TrueColorBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,6 @@ std::vector<RGB> Table(const TColorQuantizer &q)
     for (size_t i = 0; i + 3 < t.size(); i += 4)
         rgb.push_back({t[i + 2], t[i + 1], t[i]});
     return rgb;
-}
-
-std::unique_ptr<TBitmap> TrueColor(int w, int h, const std::function<QRgb(int, int)> &color)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, color(x, y));
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->SetImage(image, TPixelFormat::pf24bit);
-    return bitmap;
 }
 
 // Answers every colour with itself, except the colour `marked`, which it answers with black:
