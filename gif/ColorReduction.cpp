@@ -1,5 +1,7 @@
 #include "gif/ColorReduction.h"
 #include "gif/ColorQuantizer.h"
+#include "gif/NearestColorLookup.h"
+#include "gif/VarianceQuantizer.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -511,6 +513,13 @@ uint8_t *TDIBReader::ScanLine(int row)
 // ReduceBitmapColors
 
 namespace {
+int PaletteColors(int paletteBits)
+{
+    if (paletteBits < 0 || paletteBits > 8)
+        throw GIFException("Invalid number of palette bits");
+    return 1 << paletteBits;
+}
+
 // The palette and lookup of a reduction mode (an empty palette for an unknown mode).
 TPalette ModePalette(int mode, TDIBReader &reader, int paletteBits, const TPalette &customPalette)
 {
@@ -528,13 +537,13 @@ TPalette ModePalette(int mode, TDIBReader &reader, int paletteBits, const TPalet
     case redNetscape:
         return MakeNetscapePalette();
     case redOptimized:
-        if (paletteBits < 0 || paletteBits > 8)
-            throw GIFException("Invalid number of palette bits");
-        return MakeOptimizedPalette(reader, reader.Width(), reader.Height(), 1 << paletteBits, 8, false);
+        return MakeOptimizedPalette(reader, reader.Width(), reader.Height(), PaletteColors(paletteBits), 8, false);
     case redOptimizedSystem:
         return MakeOptimizedPalette(reader, reader.Width(), reader.Height(), 236, 8, true);
     case redCustomPalette:
         return customPalette.mid(0, 256);
+    case redBest:
+        return MakeMinimumErrorPalette(reader, reader.Width(), reader.Height(), PaletteColors(paletteBits));
     default:
         return {};
     }
@@ -549,6 +558,8 @@ std::unique_ptr<TColorLookup> ModeLookup(int mode, const TPalette &palette)
         return std::make_unique<TGrayScaleLookup>();
     case redNetscape:
         return std::make_unique<TNetscapeColorLookup>();
+    case redBest:
+        return std::make_unique<TNearestColorLookup>(palette);
     default:
         return std::make_unique<TFastColorLookup>(palette);
     }
@@ -565,7 +576,7 @@ std::unique_ptr<TBitmap> ReduceBitmapColors(const TBitmap &source, int mode, int
         return result;
     }
     TDIBReader reader(source, TPixelFormat::pf24bit);
-    if (mode < 0 || mode > redCustomPalette)
+    if (mode < 0 || mode > redBest)
         return result;
     const TPalette palette = ModePalette(mode, reader, paletteBits, customPalette);
     const std::unique_ptr<TColorLookup> lookup = ModeLookup(mode, palette);

@@ -28,6 +28,9 @@ enum TReductionMode : uint8_t {
     redOptimized = 7,
     redOptimizedSystem = 8,
     redCustomPalette = 9,
+    // Ours: 2^PaletteBits colours chosen to keep the squared error small (VarianceQuantizer.h),
+    // each pixel mapped to the exactly nearest of them (NearestColorLookup.h).
+    redBest = 10,
 };
 
 // How each pixel is mapped to the palette (the GIF picture's DitherKind).
@@ -349,8 +352,8 @@ private:
 };
 
 // A new 8-bit bitmap with the source's pixels reduced to the palette of `mode`, each pixel
-// mapped by the engine of `ditherKind`; redNone gives a 24-bit copy. A mode above 9, an
-// unknown dither kind or a palette without colours give an empty bitmap. redOptimized makes
+// mapped by the engine of `ditherKind`; redNone gives a 24-bit copy. An unknown mode or dither
+// kind or a palette without colours give an empty bitmap. redOptimized and redBest make up to
 // 2^paletteBits colours: paletteBits outside 0..8 raise "Invalid number of palette bits".
 std::unique_ptr<TBitmap> ReduceBitmapColors(const TBitmap &source, int mode, int ditherKind, int paletteBits,
                                             const TPalette &customPalette = {});

@@ -268,7 +268,8 @@ void AssignBitmap(TGIFSubImage &frame, const TBitmap &source, const QImage &mask
         reduced = ReduceBitmapColors(*pixels, mode, image ? int(image->DitherKind) : int(dkNearest),
                                      image ? image->PaletteBits : 8);
         if (reduced->GetEmpty())
-            throw GIFException(mode >= redCustomPalette ? "Invalid reduction method" : "Invalid dither kind");
+            throw GIFException(mode == redCustomPalette || mode > redBest ? "Invalid reduction method"
+                                                                           : "Invalid dither kind");
         pixels = reduced.get();
     }
     frame.AllocatePixels();
@@ -454,8 +455,8 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
     auto findIndex = [&]() {
         if (ActiveColorMap().Count() >= 256)
             return false;
-        if (colorTable->Count() > 0) {
-            t = colorTable->Add(0);
+        if (colorTable.Count() > 0) {
+            t = colorTable.Add(0);
             return true;
         }
         if (!image || image->GlobalColorMap().Count() == 0)
@@ -499,7 +500,7 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
     }
     if (!wasTransparent && used) {
         if (!FrameControl)
-            extensions->Add(new TGIFGraphicControlExtension(this));
+            extensions.Add(new TGIFGraphicControlExtension(this));
         FrameControl->SetTransparentIndex(t);
         FrameControl->SetTransparent(true);
     }

@@ -1,10 +1,11 @@
 // LZW decoding of frames.
 //
 // The classic decoder hands out one pixel per call through a stack. This one produces whole
-// strings: every string of the table was written to the output once before, so a code is
-// decoded by copying its string from where it first appeared (offset and length per table
-// entry). It decodes straight into the frame's pixels, in the order of the data; the rows of an
-// interlaced frame are moved to their places afterwards, in place.
+// strings: every table entry keeps its first eight pixels, written in one go for the short
+// strings that most codes stand for; a longer string was written to the output once before,
+// and is copied from where it first appeared (offset and length per table entry). It decodes
+// straight into the frame's pixels, in the order of the data; the rows of an interlaced frame
+// are moved to their places afterwards, in place.
 //
 // The rules it follows: a clear code resets the table and the code width (the first action of
 // every frame is such a reset); an end code ends the data, also right after a clear code, and
@@ -15,10 +16,10 @@
 // cannot be copied from earlier output: for the rest of such a frame a one-pixel-per-call
 // decoder takes over, on the same table.
 #include "gif/GIFImage.h"
-
-#include <QBuffer>
+#include "gif/GIFStreamIO.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -31,75 +32,16 @@ constexpr int BufferSize = 2 + 255;
 // Positions in the frame are ints: larger frames are refused.
 constexpr int64_t MaxPixels = INT32_MAX - GIFPixelSlack;
 
-// Where the decoder's bytes come from: straight from a QBuffer's memory (the device's position
-// is set once, when the decoder is done), or through the device's own calls.
-struct Source {
-    QIODevice *device = nullptr;
-    QBuffer *buffer = nullptr;
-    const uint8_t *data = nullptr;
-    qint64 size = 0, pos = 0;
-
-    void Open(QIODevice &d)
-    {
-        device = &d;
-        buffer = qobject_cast<QBuffer *>(&d);
-        if (buffer && buffer->isReadable() && !buffer->isSequential()) {
-            data = reinterpret_cast<const uint8_t *>(buffer->data().constData());
-            size = buffer->data().size();
-            pos = buffer->pos();
-        } else {
-            buffer = nullptr;
-        }
-    }
-    // Hands the position back to the device.
-    void Close()
-    {
-        if (buffer && buffer->pos() != pos)
-            buffer->seek(pos);
-    }
-    bool GetChar(char *c)
-    {
-        if (!buffer)
-            return device->getChar(c);
-        if (pos >= size)
-            return false;
-        *c = char(data[pos++]);
-        return true;
-    }
-    qint64 BytesAvailable() const { return buffer ? size - pos : device->bytesAvailable(); }
-    qint64 Read(uint8_t *to, qint64 n)
-    {
-        if (!buffer)
-            return device->read(reinterpret_cast<char *>(to), n);
-        n = std::min(n, size - pos);
-        if (n <= 0)
-            return 0;
-        std::memcpy(to, data + pos, size_t(n));
-        pos += n;
-        return n;
-    }
-    void Skip(qint64 n)
-    {
-        if (!buffer) {
-            device->skip(n);
-            return;
-        }
-        pos += std::min(n, size - pos);
-    }
-};
-
-struct Entry {
-    // Fast path: where the entry's string was first written. A root's string is its last pixel
-    // alone, which the copy writes from suffix; its offset only has to point at readable bytes.
-    int32_t offset;
-    uint16_t len;      // fast path: the string's length
-    uint16_t first;    // fast path: its first code
-    uint16_t prefix;   // one-pixel path: the code the entry extends
-    uint16_t suffix;   // its last pixel (only the low byte is ever stored)
-};
+// The first pixels of a string (up to eight, the first in the low byte) and one more after
+// them, when there is room. A pixel is the low byte of its code.
+static_assert(std::endian::native == std::endian::little, "the first pixel is the lowest byte in memory");
+uint64_t Extended(uint64_t head, int length, int pixel)
+{
+    return length < 8 ? head | uint64_t(pixel & 0xFF) << (8 * length) : head;
+}
 
 struct Decoder {
-    Source *stream = nullptr;
+    TGIFInput *stream = nullptr;
     const std::function<void(const std::string &)> *warn = nullptr;
 
     int minCodeSize = 0;
@@ -112,14 +54,20 @@ struct Decoder {
     int CurrentBit = 0, LastBit = 0;
     uint8_t Buffer[BufferSize + 8];
 
-    Entry Table[TableSize + 1];   // the last slot takes the provisional entry of a full table
+    // The table. Fast path: each entry's first pixels (see Extended), its length, and where
+    // its whole string was first written. One-pixel path: the code an entry extends and its
+    // last pixel.
+    uint64_t Head[TableSize];
+    int32_t Offset[TableSize];
+    uint16_t Length[TableSize];
+    uint16_t Prefix[TableSize], Suffix[TableSize];
     int32_t Stack[StackSize];
     int sp = 0;
     int rootsFor = -1;          // the minimum code size the root entries were set up for
     bool exact = false;         // the one-pixel path runs: every entry holds prefix and suffix
     bool tailOnStack = false;   // the last string did not fit into the frame
 
-    void Start(Source &s, const std::function<void(const std::string &)> &w, int minSize)
+    void Start(TGIFInput &s, const std::function<void(const std::string &)> &w, int minSize)
     {
         stream = &s;
         warn = &w;
@@ -133,17 +81,20 @@ struct Decoder {
         Fresh = true;
         TerminatorSeen = Ended = false;
         CurrentBit = LastBit = 0;
-        std::memset(Buffer, 0, sizeof Buffer);
         sp = 0;
         exact = false;
         tailOnStack = false;
         // Roots never change and the clear and end entries are never written, so a state that
         // decoded a frame of the same minimum code size before keeps them.
         if (rootsFor != minCodeSize) {
-            for (int i = 0; i < ClearCode; ++i)
-                Table[i] = Entry{0, 1, uint16_t(i), 0, uint16_t(i)};
-            Table[ClearCode] = Entry{0, 2, 0, 0, 0};
-            Table[EndCode] = Entry{0, 2, 0, 0, 0};
+            for (int i = 0; i < ClearCode; ++i) {
+                Head[i] = uint64_t(i & 0xFF);   // (roots of 9 bits and more are pixels too)
+                Offset[i] = 0;
+                Length[i] = 1;
+                Prefix[i] = 0;
+                Suffix[i] = uint16_t(i);
+            }
+            Prefix[ClearCode] = Suffix[ClearCode] = Prefix[EndCode] = Suffix[EndCode] = 0;
             rootsFor = minCodeSize;
         }
     }
@@ -165,15 +116,14 @@ struct Decoder {
             std::memmove(Buffer, Buffer + from, size_t(kept));
             CurrentBit &= 7;
             LastBit = kept * 8;
-            char lengthByte;
-            if (!stream->GetChar(&lengthByte))
+            int count = stream->ReadByte();
+            if (count < 0)
                 return false;
-            int count = uint8_t(lengthByte);
             if (count == 0) {
                 TerminatorSeen = true;
                 continue;
             }
-            const qint64 available = stream->BytesAvailable();
+            const qint64 available = stream->Left();
             if (available < count) {
                 (*warn)("Premature end of data");
                 count = available > 0 ? int(available) : 0;
@@ -207,19 +157,15 @@ struct Decoder {
         if (exact)
             return;
         exact = true;
-        for (int i = NextCode; i < TableSize; ++i) {
-            Table[i].prefix = 0;
-            Table[i].suffix = 0;
-        }
+        std::fill(Prefix + NextCode, Prefix + TableSize, 0);
+        std::fill(Suffix + NextCode, Suffix + TableSize, 0);
     }
 
     void ResetTable()
     {
         if (exact) {
-            for (int i = ClearCode; i < TableSize; ++i) {
-                Table[i].prefix = 0;
-                Table[i].suffix = 0;
-            }
+            std::fill(Prefix + ClearCode, Prefix + TableSize, 0);
+            std::fill(Suffix + ClearCode, Suffix + TableSize, 0);
         }
         CodeSize = minCodeSize + 1;
         CodeLimit = 2 * ClearCode;
@@ -230,12 +176,12 @@ struct Decoder {
 
     void SkipToTerminator()
     {
-        char lengthByte;
-        while (!TerminatorSeen && stream->GetChar(&lengthByte)) {
-            if (lengthByte == 0)
+        int length;
+        while (!TerminatorSeen && (length = stream->ReadByte()) >= 0) {
+            if (length == 0)
                 TerminatorSeen = true;
             else
-                stream->Skip(uint8_t(lengthByte));
+                stream->Skip(length);
         }
     }
 
@@ -276,18 +222,18 @@ struct Decoder {
             c = OldCode;
         }
         while (c >= ClearCode) {
-            Push(Table[c].suffix);
-            if (Table[c].prefix == c)
+            Push(Suffix[c]);
+            if (Prefix[c] == c)
                 throw GIFException("Circular decoder table entry");
-            c = Table[c].prefix;
+            c = Prefix[c];
         }
         if (c < 0)
             Corrupt();
-        FirstCode = Table[c].suffix;
+        FirstCode = Suffix[c];
         Push(FirstCode);
         if (NextCode <= 4095) {
-            Table[NextCode].prefix = uint16_t(OldCode);
-            Table[NextCode].suffix = uint16_t(FirstCode);
+            Prefix[NextCode] = uint16_t(OldCode);
+            Suffix[NextCode] = uint16_t(FirstCode);
             NextCode += 1;
             if (NextCode >= CodeLimit && CodeLimit <= 4095) {
                 CodeLimit *= 2;
@@ -320,11 +266,12 @@ struct Decoder {
     int Run(uint8_t *out, int n)
     {
         int pos = 0;
+        // The string written last: where, how long, its first pixels.
         int prevPos = 0, prevLen = 0;
+        uint64_t prevHead = 0;
         int cb = CurrentBit, lb = LastBit, cs = CodeSize, nc = NextCode, cl = CodeLimit;
         int oc = OldCode, fc = FirstCode;
         const int clear = ClearCode, end = EndCode;
-        Entry *const table = Table;
 #define GLOSSAD_SAVE()                                                                                     \
     do {                                                                                                   \
         CurrentBit = cb;                                                                                   \
@@ -401,6 +348,7 @@ struct Decoder {
                 }
                 prevPos = pos;
                 prevLen = 1;
+                prevHead = uint64_t(c & 0xFF);
                 ++pos;
                 continue;
             }
@@ -416,39 +364,57 @@ struct Decoder {
                 GLOSSAD_LOAD();
                 break;
             }
-            // The entry this code adds is the previous string plus one pixel; written now, it
-            // also serves a code equal to NextCode (whose string it is, its last pixel being
-            // the previous string's first). Its suffix is set once the current string is known.
-            table[nc] = Entry{prevPos, uint16_t(prevLen + 1), uint16_t(fc), uint16_t(oc), uint16_t(fc)};
-            const Entry e = table[c];
-            const int len = e.len;
-            const int room = n - pos;
-            uint8_t *dst = out + pos;
-            const uint8_t *src = out + e.offset;
-            if (len <= room) [[likely]] {
-                if (len <= 16)
-                    Copy16(dst, src);
-                else
-                    std::memcpy(dst, src, size_t(len - 1));
-                dst[len - 1] = uint8_t(e.suffix);
+            // The code's string: an entry of the table, or (a code equal to NextCode) the entry
+            // it adds itself, the previous string followed by that string's first pixel.
+            uint64_t head;
+            int len, offset;
+            if (c < nc) [[likely]] {
+                head = Head[c];
+                len = Length[c];
+                offset = Offset[c];
             } else {
-                for (int i = 0; i < room; ++i)
-                    dst[i] = src[i];
-                tailOnStack = true;
+                head = Extended(prevHead, prevLen, fc);
+                len = prevLen + 1;
+                offset = prevPos;
             }
-            const int newFirst = e.first;
+            const int newFirst = int(head & 0xFF);
+            // The entry this code adds: the previous string and this string's first pixel, which
+            // follows it in the output.
             if (nc <= 4095) [[likely]] {
-                table[nc].suffix = uint16_t(newFirst);
+                Head[nc] = Extended(prevHead, prevLen, newFirst);
+                Offset[nc] = prevPos;
+                Length[nc] = uint16_t(prevLen + 1);
+                Prefix[nc] = uint16_t(oc);
+                Suffix[nc] = uint16_t(newFirst);
                 nc += 1;
                 if (nc >= cl && cl <= 4095) [[unlikely]] {
                     cl *= 2;
                     cs += 1;
                 }
             }
+            const int room = n - pos;
+            uint8_t *dst = out + pos;
+            if (len <= 8) [[likely]] {
+                // In one store; the bytes beyond the string fall on later pixels or the slack.
+                std::memcpy(dst, &head, 8);
+            } else {
+                // A longer string lies at offset, all but the last pixel of one equal to
+                // NextCode, which is this string's first, still to be written.
+                const uint8_t *src = out + offset;
+                const int copied = std::min(len, room);
+                if (copied <= 16)
+                    Copy16(dst, src);
+                else
+                    std::memcpy(dst, src, size_t(copied - 1));
+                dst[copied - 1] = copied == len && c == nc ? uint8_t(fc) : src[copied - 1];
+            }
+            if (len > room)
+                tailOnStack = true;
             oc = c;
             fc = newFirst;
             prevPos = pos;
             prevLen = len;
+            prevHead = head;
             pos += len < room ? len : room;
         }
         GLOSSAD_SAVE();
@@ -532,19 +498,13 @@ void PlaceInterlacedRows(uint8_t *pixels, int width, int height)
 
 } // namespace
 
-void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced, uint8_t fill,
+void DecodeLZW(TGIFInput &input, uint8_t *pixels, int width, int height, bool interlaced, uint8_t fill,
                const std::function<void(const std::string &)> &warn)
 {
-    Source source;
-    source.Open(stream);
-    struct Closer {
-        Source &s;
-        ~Closer() { s.Close(); }
-    } closer{source};
-    char sizeByte;
-    if (!source.GetChar(&sizeByte))
+    const int sizeByte = input.ReadByte();
+    if (sizeByte < 0)
         return;
-    const int minCodeSize = uint8_t(sizeByte);
+    const int minCodeSize = sizeByte;
     if (minCodeSize > 11)
         throw GIFException("Invalid GIF data");
     const int64_t pixelCount = (width > 0 && height > 0) ? int64_t(width) * int64_t(height) : 0;
@@ -571,7 +531,7 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
         ~Busy() { flag = was; }
     } busyGuard{busy, busy};
     busy = true;
-    decoder->Start(source, warn, minCodeSize);
+    decoder->Start(input, warn, minCodeSize);
     const int decoded = n > 0 ? decoder->Run(pixels, n) : 0;
     decoder->Finish();
     if (n == 0)
@@ -580,4 +540,10 @@ void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool i
         std::memset(pixels + decoded, fill, size_t(n - decoded));
     if (interlaced)
         PlaceInterlacedRows(pixels, width, height);
+}
+
+void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced, uint8_t fill,
+               const std::function<void(const std::string &)> &warn)
+{
+    GIFReadDevice(stream, [&](TGIFInput &input) { DecodeLZW(input, pixels, width, height, interlaced, fill, warn); });
 }

@@ -6,16 +6,16 @@
 
 namespace {
 
-// Skips sub-blocks up to and including the terminator; false when the stream ends first.
-bool SkipSubBlocks(QIODevice &stream)
+// Skips sub-blocks up to and including the terminator; false when the data ends first.
+bool SkipSubBlocks(TGIFInput &input)
 {
     for (;;) {
-        const int length = GIFReadByte(stream);
+        const int length = input.ReadByte();
         if (length < 0)
             return false;
         if (length == 0)
             return true;
-        if (stream.skip(length) != length)
+        if (input.Skip(length) != length)
             return false;
     }
 }
@@ -77,18 +77,18 @@ void WriteText(QIODevice &stream, const std::vector<std::string> &text)
     GIFWriteByte(stream, 0);
 }
 
-void ReadText(QIODevice &stream, std::vector<std::string> &text)
+void ReadText(TGIFInput &input, std::vector<std::string> &text)
 {
     text.clear();
-    int length = GIFReadByte(stream);
+    int length = input.ReadByte();
     while (length > 0) {
         std::string s(size_t(length), '\0');
-        GIFReadExact(stream, s.data(), length);
+        input.ReadExact(s.data(), length);
         const size_t zero = s.find('\0');
         if (zero != std::string::npos)
             s.resize(zero);
         text.push_back(std::move(s));
-        length = GIFReadByte(stream);
+        length = input.ReadByte();
     }
 }
 
@@ -100,13 +100,13 @@ TGIFExtension *CreateExtension(TGIFSubImage *frame)
 
 // Only a block of exactly 11 bytes with a registered identifier is that class's; every other
 // application block is kept as an unknown one, whatever its size.
-const TGIFExtensionClass *ResolveApplication(QIODevice &stream)
+const TGIFExtensionClass *ResolveApplication(TGIFInput &input)
 {
-    const int size = GIFReadByte(stream);
+    const int size = input.ReadByte();
     if (size < 0)
         return nullptr;
     uint8_t bytes[11];
-    if (size == 11 && stream.read(reinterpret_cast<char *>(bytes), 11) == 11) {
+    if (size == 11 && input.Read(bytes, 11) == 11) {
         if (const TGIFExtensionClass *cls = FindAppExtension(bytes))
             return cls;
     }
@@ -176,22 +176,22 @@ TGIFExtension::~TGIFExtension()
     }
 }
 
-const TGIFExtensionClass *TGIFExtension::FindExtensionClass(QIODevice &stream)
+const TGIFExtensionClass *TGIFExtension::FindExtensionClass(TGIFInput &input)
 {
-    const qint64 start = stream.pos();
-    const int label = GIFReadByte(stream);
+    const qint64 start = input.Pos();
+    const int label = input.ReadByte();
     if (label < 0)
         return nullptr;
     const TGIFExtensionClass *cls = FindExtension(uint8_t(label));
     // Each ask reads on from where the previous one left the stream; a class that names
     // another asks again, a class without its own ResolveClass names itself.
     while (cls && cls->ResolveClass) {
-        const TGIFExtensionClass *next = cls->ResolveClass(stream);
+        const TGIFExtensionClass *next = cls->ResolveClass(input);
         if (next == cls)
             break;
         cls = next;
     }
-    stream.seek(start);
+    input.Seek(start);
     return cls;
 }
 
@@ -201,10 +201,10 @@ void TGIFExtension::SaveToStream(QIODevice &stream)
     GIFWriteBytes(stream, header, 2);
 }
 
-void TGIFExtension::LoadFromStream(QIODevice &stream)
+void TGIFExtension::Read(TGIFInput &input)
 {
     uint8_t header[2];
-    GIFReadExact(stream, header, 2);
+    input.ReadExact(header, 2);
     if (header[0] != 0x21)
         throw GIFException("Invalid extension introducer");
     if (header[1] != LabelByte())
@@ -214,10 +214,10 @@ void TGIFExtension::LoadFromStream(QIODevice &stream)
 // The extensions before a frame.
 TGIFExtension *TGIFExtensionList::Extension(int index) const { return static_cast<TGIFExtension *>(Items(index)); }
 
-void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
+void TGIFExtensionList::Read(TGIFInput &input, void *parent)
 {
     auto *frame = static_cast<TGIFSubImage *>(parent);
-    int b = GIFReadByte(stream);
+    int b = input.ReadByte();
     if (b < 0)
         return;
     while (b != ',' && b != ';') {
@@ -225,9 +225,9 @@ void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
             Warn(1, "Invalid extension introducer");
             break;
         }
-        const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(stream);
+        const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(input);
         if (!cls) {
-            const int label = GIFReadByte(stream);
+            const int label = input.ReadByte();
             if (label < 0 || FindExtension(uint8_t(label))) {
                 // The data ends inside the extension's header.
                 Warn(1, "Premature end of data");
@@ -235,31 +235,31 @@ void TGIFExtensionList::LoadFromStream(QIODevice &stream, void *parent)
             }
             // Other decoders pass over extensions they do not know.
             Warn(1, "Unknown extension type");
-            if (!SkipSubBlocks(stream)) {
+            if (!SkipSubBlocks(input)) {
                 Warn(1, "Premature end of data");
                 return;
             }
-            b = GIFReadByte(stream);
+            b = input.ReadByte();
             if (b < 0)
                 return;
             continue;
         }
         if (image)
             image->ReserveItem();
-        stream.seek(stream.pos() - 1);
+        input.StepBack();
         TGIFExtension *extension = cls->Create(frame);
         try {
-            extension->LoadFromStream(stream);
+            extension->Read(input);
         } catch (...) {
             delete extension;
             throw;
         }
         Add(extension);
-        b = GIFReadByte(stream);
+        b = input.ReadByte();
         if (b < 0)
             return;
     }
-    stream.seek(stream.pos() - 1);
+    input.StepBack();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -309,21 +309,21 @@ void TGIFGraphicControlExtension::SaveToStream(QIODevice &stream)
 
 // Reads the 4 bytes the extension needs, whatever size its block claims, and passes over the
 // rest of the block and any further sub-blocks up to the terminator.
-void TGIFGraphicControlExtension::LoadFromStream(QIODevice &stream)
+void TGIFGraphicControlExtension::Read(TGIFInput &input)
 {
-    TGIFExtension::LoadFromStream(stream);
-    const int size = GIFReadByte(stream);
+    TGIFExtension::Read(input);
+    const int size = input.ReadByte();
     uint8_t body[4] = {};
     const qint64 wanted = std::min(std::max(size, 0), 4);
-    const qint64 got = wanted > 0 ? stream.read(reinterpret_cast<char *>(body), wanted) : 0;
+    const qint64 got = input.Read(body, wanted);
     BlockSize = uint8_t(std::max(size, 0));
     Packed = body[0];
     DelayValue = uint16_t(body[1] | (body[2] << 8));
     TransparentIndexValue = body[3];
     Terminator = 0;
     // (A block size of 0 is the extension's terminator.)
-    const bool whole = size == 0 || (size > 0 && got == wanted && stream.skip(size - wanted) == size - wanted &&
-                                     SkipSubBlocks(stream));
+    const bool whole = size == 0 || (size > 0 && got == wanted && input.Skip(size - wanted) == size - wanted &&
+                                     SkipSubBlocks(input));
     if (!whole) {
         Warn(1, "Premature end of data");
         return;
@@ -347,11 +347,11 @@ void TGIFTextExtension::SaveToStream(QIODevice &stream)
     WriteText(stream, Text);
 }
 
-void TGIFTextExtension::LoadFromStream(QIODevice &stream)
+void TGIFTextExtension::Read(TGIFInput &input)
 {
-    TGIFExtension::LoadFromStream(stream);
+    TGIFExtension::Read(input);
     uint8_t body[13];
-    GIFReadExact(stream, body, 13);
+    input.ReadExact(body, 13);
     BlockSize = body[0];
     GridLeft = uint16_t(body[1] | (body[2] << 8));
     GridTop = uint16_t(body[3] | (body[4] << 8));
@@ -361,7 +361,7 @@ void TGIFTextExtension::LoadFromStream(QIODevice &stream)
     CellHeight = body[10];
     ForegroundColorIndex = body[11];
     BackgroundColorIndex = body[12];
-    ReadText(stream, Text);
+    ReadText(input, Text);
 }
 
 void TGIFCommentExtension::SaveToStream(QIODevice &stream)
@@ -370,10 +370,10 @@ void TGIFCommentExtension::SaveToStream(QIODevice &stream)
     WriteText(stream, Text);
 }
 
-void TGIFCommentExtension::LoadFromStream(QIODevice &stream)
+void TGIFCommentExtension::Read(TGIFInput &input)
 {
-    TGIFExtension::LoadFromStream(stream);
-    ReadText(stream, Text);
+    TGIFExtension::Read(input);
+    ReadText(input, Text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -437,10 +437,10 @@ void TGIFApplicationExtension::SaveToStream(QIODevice &stream)
     WriteBody(stream);
 }
 
-void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
+void TGIFApplicationExtension::Read(TGIFInput &input)
 {
-    TGIFExtension::LoadFromStream(stream);
-    const int size = GIFReadByte(stream);
+    TGIFExtension::Read(input);
+    const int size = input.ReadByte();
     if (size < 0)
         throw GIFException("Premature end of data");
     BlockSize = uint8_t(size);
@@ -448,10 +448,10 @@ void TGIFApplicationExtension::LoadFromStream(QIODevice &stream)
     BlockTail.clear();
     if (size == 0)
         return;   // an empty first block is the extension's terminator
-    GIFReadExact(stream, Identifier.data(), std::min(size, 11));
+    input.ReadExact(Identifier.data(), std::min(size, 11));
     BlockTail.assign(size_t(std::max(size - 11, 0)), 0);
-    GIFReadExact(stream, BlockTail.data(), qint64(BlockTail.size()));
-    ReadBody(stream);
+    input.ReadExact(BlockTail.data(), qint64(BlockTail.size()));
+    ReadBody(input);
 }
 
 void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
@@ -461,22 +461,23 @@ void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
     GIFWriteByte(stream, 0);
 }
 
-void TGIFUnknownAppExtension::ReadBody(QIODevice &stream)
+void TGIFUnknownAppExtension::ReadBody(TGIFInput &input)
 {
     Blocks.clear();
-    int length = GIFReadByte(stream);
+    int length = input.ReadByte();
     while (length > 0) {
         TGIFBlock block;
         block.Data.resize(size_t(length));
-        GIFReadExact(stream, block.Data.data(), length);
+        input.ReadExact(block.Data.data(), length);
         Blocks.push_back(std::move(block));
-        length = GIFReadByte(stream);
+        length = input.ReadByte();
     }
 }
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtension(frame)
 {
-    SetIdentifier("NETSCAPE2.0");
+    static const std::array<uint8_t, 11> netscape = Identifier11("NETSCAPE2.0");
+    Identifier = netscape;
 }
 
 void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
@@ -500,16 +501,16 @@ void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
     GIFWriteByte(stream, 0);
 }
 
-void TGIFAppExtNSLoop::ReadBody(QIODevice &stream)
+void TGIFAppExtNSLoop::ReadBody(TGIFInput &input)
 {
     SubBlocks.clear();
     for (;;) {
-        const int length = GIFReadByte(stream);
+        const int length = input.ReadByte();
         if (length <= 0)
-            return;   // 0 ends; the end of the stream ends the data too
+            return;   // 0 ends; the end of the data ends it too
         TGIFBlock block;
         block.Data.resize(size_t(length));
-        GIFReadExact(stream, block.Data.data(), length);
+        input.ReadExact(block.Data.data(), length);
         switch (LoopBlockKind(block)) {
         case LoopBlock:
             Loops = uint16_t(GetLittleEndian(block.Data.data() + 1, 2));

@@ -3,9 +3,9 @@
 #include "gif/GIFImage.h"
 #include "gif/ColorReduction.h"
 #include "gif/GIFPainter.h"
+#include "gif/GIFStreamIO.h"
 
 #include <QBuffer>
-#include <QMetaMethod>
 
 #include <algorithm>
 #include <cstring>
@@ -62,6 +62,9 @@ TGIFList::~TGIFList() { Clear(); }
 
 int TGIFList::Add(TGIFItem *item)
 {
+    // Room for a few at once: most lists hold one to three items.
+    if (items.capacity() == 0)
+        items.reserve(4);
     items.push_back(item);
     item->OwnerList = this;
     return int(items.size()) - 1;
@@ -112,25 +115,24 @@ TGIFSubImage *TGIFImageList::Frame(int index) const { return static_cast<TGIFSub
 // ---------------------------------------------------------------------------------------
 // TGIFHeader
 
-TGIFHeader::TGIFHeader(TGIFImage *image) : TGIFItem(image), colorTable(std::make_unique<TGIFGlobalColorMap>(this)) {}
+TGIFHeader::TGIFHeader(TGIFImage *image) : TGIFItem(image), colorTable(this) {}
 
 TGIFHeader::~TGIFHeader() = default;
 
 void TGIFHeader::Clear()
 {
-    colorTable->Clear();
+    colorTable.Clear();
     Width = Height = 0;
     Packed = BackgroundColorIndex = AspectRatio = 0;
 }
 
-TColor TGIFHeader::BackgroundColor() { return colorTable->Colors(BackgroundColorIndex); }
+TColor TGIFHeader::BackgroundColor() { return colorTable.Colors(BackgroundColorIndex); }
 
 // ---------------------------------------------------------------------------------------
 // TGIFSubImage
 
 TGIFSubImage::TGIFSubImage(TGIFImage *image)
-    : TGIFItem(image), colorTable(std::make_unique<TGIFLocalColorMap>(this)),
-      extensions(std::make_unique<TGIFExtensionList>(image))
+    : TGIFItem(image), colorTable(this), extensions(image)
 {
 }
 
@@ -140,16 +142,16 @@ TGIFSubImage::~TGIFSubImage()
         OwnerList->Remove(this);
         OwnerList = nullptr;
     }
-    extensions->Clear();
+    extensions.Clear();
 }
 
 TGIFColorMap &TGIFSubImage::ActiveColorMap()
 {
-    if (colorTable->Count() > 0)
-        return *colorTable;
+    if (colorTable.Count() > 0)
+        return colorTable;
     if (image && image->GlobalColorMap().Count() > 0)
         return image->GlobalColorMap();
-    return *colorTable;
+    return colorTable;
 }
 
 int TGIFSubImage::TransparentIndex() const
@@ -168,24 +170,24 @@ int TGIFSubImage::HighestIndex() const
 
 int TGIFSubImage::WrittenLocalColors() const
 {
-    if (colorTable->Count() == 0)
+    if (colorTable.Count() == 0)
         return 0;
-    return std::max(colorTable->Count(), HighestIndex() + 1);
+    return std::max(colorTable.Count(), HighestIndex() + 1);
 }
 
 int TGIFSubImage::RequiredVersion() const
 {
     // A frame without pixels is written without its table: only its extensions count.
-    if ((!Empty() && colorTable->Optimized()) || extensions->Count() > 0)
+    if ((!Empty() && colorTable.Optimized()) || extensions.Count() > 0)
         return gv89a;
     return gv87a;
 }
 
 void TGIFSubImage::Clear()
 {
-    extensions->Clear();
+    extensions.Clear();
     FrameControl = nullptr;
-    colorTable->Clear();
+    colorTable.Clear();
     data.reset();
     dataSize = 0;
     DropRendering();
@@ -290,30 +292,31 @@ void TGIFSubImage::Assign(const TGIFSubImage &source)
     Width = source.Width;
     Height = source.Height;
     Packed = source.Packed;
-    colorTable->Assign(*source.colorTable);
+    colorTable.Assign(source.colorTable);
     if (source.data) {
         AllocatePixels();
         if (data)
             std::memcpy(data.get(), source.data.get(), dataSize);
     }
-    for (int i = 0; i < source.extensions->Count(); ++i)
-        extensions->Add(CopyExtension(*source.extensions->Extension(i), this));
+    for (int i = 0; i < source.extensions.Count(); ++i)
+        extensions.Add(CopyExtension(*source.extensions.Extension(i), this));
 }
 
 TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame)
 {
     // Through the extension's own stream form, so that the copy belongs to the new frame.
-    QBuffer buffer;
-    buffer.open(QIODevice::ReadWrite);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     source.SaveToStream(buffer);
-    buffer.seek(1);
-    const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(buffer);
+    TGIFInput input(reinterpret_cast<const uint8_t *>(bytes.constData()), bytes.size(), 1);
+    const TGIFExtensionClass *cls = TGIFExtension::FindExtensionClass(input);
     if (!cls)
         cls = &source.Class();
-    buffer.seek(0);
+    input.Seek(0);
     TGIFExtension *copy = cls->Create(frame);
     try {
-        copy->LoadFromStream(buffer);
+        copy->Read(input);
     } catch (...) {
         delete copy;
         throw;
@@ -325,7 +328,7 @@ TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame)
 // TGIFImage
 
 TGIFImage::TGIFImage()
-    : images(std::make_unique<TGIFImageList>(this)), header(std::make_unique<TGIFHeader>(this))
+    : images(this), header(this)
 {
     Clear();
 }
@@ -334,7 +337,7 @@ TGIFImage::~TGIFImage()
 {
     StopPainters();
     ReapFinishedPainters(false, this);
-    images->Clear();
+    images.Clear();
 }
 
 void TGIFImage::Clear()
@@ -342,17 +345,17 @@ void TGIFImage::Clear()
     StopPainters();
     reservedPixels = 0;
     reservedItems = 0;
-    images->Clear();
-    header->ColorTable().Clear();
-    header->Width = 0;
-    header->Height = 0;
-    header->Prepare();
+    images.Clear();
+    header.ColorTable().Clear();
+    header.Width = 0;
+    header.Height = 0;
+    header.Prepare();
     SetPalette({});
 }
 
 int TGIFImage::Add(TGIFSubImage *frame)
 {
-    const int index = images->Add(frame);
+    const int index = images.Add(frame);
     DropCachedBitmap();
     Changed();
     return index;
@@ -372,9 +375,9 @@ int TGIFImage::Add(const TGraphic &source)
 
 int TGIFImage::BitsPerPixel() const
 {
-    int bits = header->ColorTable().BitsPerPixel();
-    for (int i = 0; i < images->Count(); ++i)
-        bits = std::max(bits, images->Frame(i)->BitsPerPixel());
+    int bits = header.ColorTable().BitsPerPixel();
+    for (int i = 0; i < images.Count(); ++i)
+        bits = std::max(bits, images.Frame(i)->BitsPerPixel());
     return bits;
 }
 
@@ -391,8 +394,6 @@ void TGIFImage::ReserveItem()
         throw GIFException("Image dimensions too large");
     ++reservedItems;
 }
-
-bool TGIFImage::ProgressWanted() const { return isSignalConnected(QMetaMethod::fromSignal(&TGraphic::progress)); }
 
 void TGIFImage::Warn(void *, int severity, const std::string &message)
 {
@@ -433,13 +434,13 @@ void TGIFImage::Assign(const TGraphic &source)
     };
     report(TProgressStage::Starting, 0);
     try {
-        header->Width = gif->Header().Width;
-        header->Height = gif->Header().Height;
-        header->Packed = gif->Header().Packed;
-        header->BackgroundColorIndex = gif->Header().BackgroundColorIndex;
-        header->AspectRatio = gif->Header().AspectRatio;
-        header->Version = gif->Header().Version;
-        header->ColorTable().Assign(gif->Header().ColorTable());
+        header.Width = gif->Header().Width;
+        header.Height = gif->Header().Height;
+        header.Packed = gif->Header().Packed;
+        header.BackgroundColorIndex = gif->Header().BackgroundColorIndex;
+        header.AspectRatio = gif->Header().AspectRatio;
+        header.Version = gif->Header().Version;
+        header.ColorTable().Assign(gif->Header().ColorTable());
         PainterPriority = gif->PainterPriority;
         BackdropColor = gif->BackdropColor;
         PaintFlags = gif->PaintFlags;
@@ -466,9 +467,9 @@ void TGIFImage::Assign(const TGraphic &source)
     OnCodecWarning = saved;
 }
 
-bool TGIFImage::GetEmpty() const { return images->Count() == 0; }
-int TGIFImage::GetWidth() const { return header->Width; }
-int TGIFImage::GetHeight() const { return header->Height; }
+bool TGIFImage::GetEmpty() const { return images.Count() == 0; }
+int TGIFImage::GetWidth() const { return header.Width; }
+int TGIFImage::GetHeight() const { return header.Height; }
 
 // The logical screen holds 16-bit sizes.
 static void CheckScreenSize(int size)
@@ -482,13 +483,13 @@ static void CheckScreenSize(int size)
 void TGIFImage::SetWidth(int width)
 {
     CheckScreenSize(width);
-    for (int i = 0; i < images->Count(); ++i) {
-        const TGIFSubImage *frame = images->Frame(i);
+    for (int i = 0; i < images.Count(); ++i) {
+        const TGIFSubImage *frame = images.Frame(i);
         if (frame->Left + frame->Width > width)
             throw GIFException("Image width too small for contained frames");
     }
-    if (width != header->Width) {
-        header->Width = uint16_t(width);
+    if (width != header.Width) {
+        header.Width = uint16_t(width);
         DropCachedBitmap();
         Changed();
     }
@@ -497,13 +498,13 @@ void TGIFImage::SetWidth(int width)
 void TGIFImage::SetHeight(int height)
 {
     CheckScreenSize(height);
-    for (int i = 0; i < images->Count(); ++i) {
-        const TGIFSubImage *frame = images->Frame(i);
+    for (int i = 0; i < images.Count(); ++i) {
+        const TGIFSubImage *frame = images.Frame(i);
         if (frame->Top + frame->Height > height)
             throw GIFException("Image height too small for contained frames");
     }
-    if (height != header->Height) {
-        header->Height = uint16_t(height);
+    if (height != header.Height) {
+        header.Height = uint16_t(height);
         DropCachedBitmap();
         Changed();
     }
@@ -524,12 +525,12 @@ TPalette TGIFImage::GetPalette() const
         imagePalette = MakeNetscapePalette();
         return imagePalette;
     }
-    if (header->ColorTable().Count() > 0) {
-        imagePalette = header->ColorTable().ToPalette();
+    if (header.ColorTable().Count() > 0) {
+        imagePalette = header.ColorTable().ToPalette();
         return imagePalette;
     }
-    if (images->Count() > 0)
-        return images->Frame(0)->GetPalette();
+    if (images.Count() > 0)
+        return images.Frame(0)->GetPalette();
     return {};
 }
 

@@ -36,6 +36,7 @@ class TGIFExtension;
 class TGIFList;
 class TBitmap;
 class TPicture;
+class TGIFInput;
 
 // A colour outside a table: a 24-bit RGB number with red in the low byte.
 using TColor = uint32_t;
@@ -100,7 +101,10 @@ public:
     virtual int RequiredVersion() const { return gv87a; }
     virtual void Warn(int severity, const std::string &message);
     virtual void SaveToStream(QIODevice &stream) = 0;
-    virtual void LoadFromStream(QIODevice &stream) = 0;
+    // Reads the item from the stream's bytes (through Read); the stream is left after them.
+    virtual void LoadFromStream(QIODevice &stream);
+    // Reads the item from the bytes of a file in memory.
+    virtual void Read(TGIFInput &input) = 0;
     virtual void SaveToFile(const std::string &fileName);
     virtual void LoadFromFile(const std::string &fileName);
 
@@ -129,7 +133,9 @@ public:
 
     virtual void Warn(int severity, const std::string &message);
     virtual void SaveToStream(QIODevice &stream);
-    virtual void LoadFromStream(QIODevice &stream, void *parent) = 0;
+    // Reads the items from the stream's bytes (through Read); the stream is left after them.
+    virtual void LoadFromStream(QIODevice &stream, void *parent);
+    virtual void Read(TGIFInput &input, void *parent) = 0;
 
 protected:
     TGIFImage *image;
@@ -141,7 +147,7 @@ public:
     using TGIFList::TGIFList;
     TGIFSubImage *Frame(int index) const;
     TGIFSubImage *operator[](int index) const { return Frame(index); }
-    void LoadFromStream(QIODevice &stream, void *parent) override;
+    void Read(TGIFInput &input, void *parent) override;
 };
 
 class TGIFExtensionList : public TGIFList {
@@ -150,7 +156,7 @@ public:
     TGIFExtension *Extension(int index) const;
     TGIFExtension *operator[](int index) const { return Extension(index); }
     // parent: the TGIFSubImage the extensions belong to.
-    void LoadFromStream(QIODevice &stream, void *parent) override;
+    void Read(TGIFInput &input, void *parent) override;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -191,7 +197,7 @@ public:
     TPalette ToPalette() const;
     void Assign(const TGIFColorMap &source);
     // Reads exactly n triples ("Premature end of data" when short).
-    void LoadFromStream(QIODevice &stream, int n);
+    void Read(TGIFInput &input, int n);
     // Writes the colours, then black entries up to colorCount (when that is more than Count),
     // then zero triples up to the next power of two.
     void SaveToStream(QIODevice &stream, int colorCount = 0) const;
@@ -251,8 +257,8 @@ public:
     uint8_t Packed = 0;
     uint8_t BackgroundColorIndex = 0;
     uint8_t AspectRatio = 0;
-    TGIFGlobalColorMap &ColorTable() { return *colorTable; }
-    const TGIFGlobalColorMap &ColorTable() const { return *colorTable; }
+    TGIFGlobalColorMap &ColorTable() { return colorTable; }
+    const TGIFGlobalColorMap &ColorTable() const { return colorTable; }
     // The version characters as read ("87a", "89a" or anything else).
     std::string Version;
 
@@ -260,7 +266,7 @@ public:
     TColor BackgroundColor();
     // Recomputes the packed byte from the tables.
     void Prepare();
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
     void SaveToStream(QIODevice &stream) override;   // writes version 87a or 89a as set by the image
     int WriteVersion = gv87a;
     // While the image is written: the colours the frames without a local table need (their
@@ -268,10 +274,10 @@ public:
     // largest bits per pixel of the tables as they are written.
     int WriteColorCount = 0;
     int WriteBitsPerPixel = 0;
-    int WrittenColors() const { return std::max(colorTable->Count(), WriteColorCount); }
+    int WrittenColors() const { return std::max(colorTable.Count(), WriteColorCount); }
 
 private:
-    std::unique_ptr<TGIFGlobalColorMap> colorTable;
+    TGIFGlobalColorMap colorTable;
 };
 
 // The graphic control extension, declared below.
@@ -287,10 +293,10 @@ public:
     uint16_t Left = 0, Top = 0, Width = 0, Height = 0;
     uint8_t Packed = 0;
 
-    TGIFLocalColorMap &ColorTable() { return *colorTable; }
-    const TGIFLocalColorMap &ColorTable() const { return *colorTable; }
-    TGIFExtensionList &Extensions() { return *extensions; }
-    const TGIFExtensionList &Extensions() const { return *extensions; }
+    TGIFLocalColorMap &ColorTable() { return colorTable; }
+    const TGIFLocalColorMap &ColorTable() const { return colorTable; }
+    TGIFExtensionList &Extensions() { return extensions; }
+    const TGIFExtensionList &Extensions() const { return extensions; }
     // The colour table in use: local when it has colours, else global when that has colours,
     // else the (empty) local one.
     TGIFColorMap &ActiveColorMap();
@@ -316,7 +322,7 @@ public:
     // The colours the local table is written with: its own, or more when the pixels go beyond
     // it (written black); 0 without a local table.
     int WrittenLocalColors() const;
-    int BitsPerPixel() const { return colorTable->BitsPerPixel(); }
+    int BitsPerPixel() const { return colorTable.BitsPerPixel(); }
     int ColorResolution() const { return BitsPerPixel() - 1; }
     // The transparent colour index of the frame control, or -1.
     int TransparentIndex() const;
@@ -359,24 +365,24 @@ public:
     void Draw(TCanvas &canvas, const QRect &rect, bool transparent, bool tile);
     void PaintFrame(TCanvas &canvas, const QRect &rect, bool tile, bool transparent);
 
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
     void SaveToStream(QIODevice &stream) override;
-    // decodes the frame's pixel data from the stream.
-    void Decompress(QIODevice &stream);
+    // decodes the frame's pixel data.
+    void Decompress(TGIFInput &input);
 
 private:
     // Allocates Width x Height pixels, not set yet (none when that is 0).
     void AllocateUnset();
     std::unique_ptr<uint8_t[]> data;
     uint32_t dataSize = 0;
-    std::unique_ptr<TGIFLocalColorMap> colorTable;
-    std::unique_ptr<TGIFExtensionList> extensions;
+    TGIFLocalColorMap colorTable;
+    TGIFExtensionList extensions;
 };
 
 class TGIFTrailer : public TGIFItem {
 public:
     using TGIFItem::TGIFItem;
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
     void SaveToStream(QIODevice &stream) override;
 };
 
@@ -389,7 +395,7 @@ struct TGIFExtensionClass {
     TGIFExtension *(*Create)(TGIFSubImage *frame);
     // May look ahead in the stream and name a more specific class; returns nullptr for "no
     // class". Null means the class names itself.
-    const TGIFExtensionClass *(*ResolveClass)(QIODevice &stream);
+    const TGIFExtensionClass *(*ResolveClass)(TGIFInput &input);
 };
 
 class TGIFExtension : public TGIFItem {
@@ -401,10 +407,10 @@ public:
     virtual const TGIFExtensionClass &Class() const = 0;
     TGIFSubImage *OwnerFrame() const { return frame; }
     void SaveToStream(QIODevice &stream) override;   // the common header
-    void LoadFromStream(QIODevice &stream) override; // the common header
+    void Read(TGIFInput &input) override;            // the common header
 
-    // FindExtensionClass: the stream stands just after the "!"; it is set back afterwards.
-    static const TGIFExtensionClass *FindExtensionClass(QIODevice &stream);
+    // FindExtensionClass: the input stands just after the "!"; it is set back afterwards.
+    static const TGIFExtensionClass *FindExtensionClass(TGIFInput &input);
 
 protected:
     TGIFSubImage *frame;
@@ -437,7 +443,7 @@ public:
     void SetDisposal(int value) { Packed = uint8_t((Packed & ~0x1C) | ((value & 7) << 2)); }
 
     void SaveToStream(QIODevice &stream) override;
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
 };
 
 class TGIFTextExtension : public TGIFExtension {
@@ -453,7 +459,7 @@ public:
     std::vector<std::string> Text;
 
     void SaveToStream(QIODevice &stream) override;
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
 };
 
 class TGIFCommentExtension : public TGIFExtension {
@@ -465,7 +471,7 @@ public:
     std::vector<std::string> Text;
 
     void SaveToStream(QIODevice &stream) override;
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
 };
 
 class TGIFApplicationExtension : public TGIFExtension {
@@ -484,9 +490,9 @@ public:
     std::vector<uint8_t> BlockTail;
 
     void SaveToStream(QIODevice &stream) override;
-    void LoadFromStream(QIODevice &stream) override;
+    void Read(TGIFInput &input) override;
     virtual void WriteBody(QIODevice &stream) = 0;
-    virtual void ReadBody(QIODevice &stream) = 0;
+    virtual void ReadBody(TGIFInput &input) = 0;
 };
 
 // One data sub-block: 1..255 bytes.
@@ -501,7 +507,7 @@ public:
     const TGIFExtensionClass &Class() const override { return ClassInfo; }
     std::vector<TGIFBlock> Blocks;
     void WriteBody(QIODevice &stream) override;
-    void ReadBody(QIODevice &stream) override;
+    void ReadBody(TGIFInput &input) override;
 };
 
 class TGIFAppExtNSLoop : public TGIFApplicationExtension {
@@ -515,7 +521,7 @@ public:
     // current Loops and BufferSize in the last sub-block of each kind.
     std::vector<TGIFBlock> SubBlocks;
     void WriteBody(QIODevice &stream) override;
-    void ReadBody(QIODevice &stream) override;
+    void ReadBody(TGIFInput &input) override;
 };
 
 // A copy of an extension that belongs to `frame` (not yet in its list).
@@ -538,11 +544,11 @@ public:
     TGIFImage();
     ~TGIFImage() override;
 
-    TGIFImageList &Images() { return *images; }
-    const TGIFImageList &Images() const { return *images; }
-    TGIFHeader &Header() { return *header; }
-    const TGIFHeader &Header() const { return *header; }
-    TGIFGlobalColorMap &GlobalColorMap() { return header->ColorTable(); }
+    TGIFImageList &Images() { return images; }
+    const TGIFImageList &Images() const { return images; }
+    TGIFHeader &Header() { return header; }
+    const TGIFHeader &Header() const { return header; }
+    TGIFGlobalColorMap &GlobalColorMap() { return header.ColorTable(); }
 
     // Settings.
     uint16_t PaintFlags = DefaultPaintFlags;
@@ -568,15 +574,13 @@ public:
     // The largest bits per pixel of the global table and of every frame.
     int BitsPerPixel() const;
     int ColorResolution() const { return BitsPerPixel() - 1; }
-    bool IsAnimated() const { return images->Count() > 1; }
+    bool IsAnimated() const { return images.Count() > 1; }
     // Count the pixels, frames and extensions that reading adds to the picture since it was
     // cleared; raise "Image dimensions too large", before the memory is allocated, beyond
     // GIFMaxImagePixels or GIFMaxImageItems.
     void ReservePixels(uint64_t count);
     void ReserveItem();
     void Warn(void *sender, int severity, const std::string &message);
-    // True when a progress handler is connected (the running reports are skipped otherwise).
-    bool ProgressWanted() const;
 
     void Assign(const TGraphic &source) override;
     bool GetEmpty() const override;
@@ -642,8 +646,8 @@ private:
     void PainterPainted(TGIFPainter &painter);
     void PainterEnded(TGIFPainter &painter);
 
-    std::unique_ptr<TGIFImageList> images;
-    std::unique_ptr<TGIFHeader> header;
+    TGIFImageList images;
+    TGIFHeader header;
     mutable TPalette imagePalette;
     mutable bool paletteBusy = false;
     bool drawing = false;
@@ -685,6 +689,9 @@ void UnregisterGIFCodec();
 // Decodes one frame's LZW data from the stream into pixels (width x height bytes, and
 // GIFPixelSlack bytes beyond them); pixels the data does not reach get the fill value. Leaves
 // the stream after the data's terminator. warn receives the warnings.
+void DecodeLZW(TGIFInput &input, uint8_t *pixels, int width, int height, bool interlaced, uint8_t fill,
+               const std::function<void(const std::string &)> &warn);
+// The same on the stream's bytes, leaving the stream after them.
 void DecodeLZW(QIODevice &stream, uint8_t *pixels, int width, int height, bool interlaced,
                uint8_t fill, const std::function<void(const std::string &)> &warn);
 

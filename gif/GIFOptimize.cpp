@@ -117,8 +117,10 @@ public:
             DropNonDisplay();
         else
             Step(frames.Count());
-        if (options & CompactTables)
+        if (options & CompactTables) {
             ShareGlobalTable();
+            ShrinkFrameTables();
+        }
     }
 
 private:
@@ -173,6 +175,44 @@ private:
         for (int i = 0; i < frames.Count(); ++i)
             if (frames[i]->ColorTable().Count() > 0)
                 MergeIntoGlobalTable(*frames[i]);
+    }
+
+    // A frame that shows few of its table's colours codes shorter with a table of just those:
+    // its codes are narrower, for the price of the table's bytes. Kept where that is smaller.
+    void ShrinkFrameTables()
+    {
+        for (int i = 0; i < frames.Count(); ++i) {
+            TGIFSubImage &frame = *frames[i];
+            if (frame.Empty())
+                continue;
+            std::vector<bool> used(256, false);
+            std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+            const int t = frame.TransparentIndex();
+            if (t >= 0)
+                used[size_t(t)] = true;
+            const int count = int(std::count(used.begin(), used.end(), true));
+            TGIFColorMap &active = frame.ActiveColorMap();
+            if (BitsForColors(std::max(count, 2)) >= active.BitsPerPixel())
+                continue;
+            TGIFSubImage smaller(&image);
+            smaller.Assign(frame);
+            TGIFLocalColorMap &table = smaller.ColorTable();
+            table.Clear();
+            std::vector<uint8_t> translation(256, 0);
+            for (int c = 0; c < 256; ++c)
+                if (used[size_t(c)]) {
+                    translation[size_t(c)] = uint8_t(table.Count());
+                    // The transparent entry and entries beyond the table show no colour of their own.
+                    table.Add(c != t && c < active.Count() ? active.Colors(c) : 0);
+                }
+            std::for_each(smaller.Data(), smaller.Data() + smaller.DataSize(),
+                          [&](uint8_t &p) { p = translation[p]; });
+            if (t >= 0)
+                for (TGIFGraphicControlExtension *control : FrameControls(smaller))
+                    control->SetTransparentIndex(translation[size_t(t)]);
+            if (EncodedSize(smaller) < EncodedSize(frame))
+                frame.Assign(smaller);
+        }
     }
 
     // A frame whose colours the global table holds, or has room for without taking more bits

@@ -1,103 +1,120 @@
 // Reading a GIF file's blocks: the logical screen, the colour tables, the frames with their
-// extensions, and the trailer.
+// extensions, and the trailer. Everything reads the file's bytes in memory.
 #include "gif/GIFImage.h"
 #include "gif/GIFStreamIO.h"
 
-#include <QBuffer>
-
-#include <cctype>
 #include <cstring>
 
-void TGIFImageList::LoadFromStream(QIODevice &stream, void *)
+void TGIFItem::LoadFromStream(QIODevice &stream)
 {
-    char b;
-    do {
-        if (!stream.getChar(&b))
-            return;
-    } while (b == 0);
+    GIFReadDevice(stream, [this](TGIFInput &input) { Read(input); });
+}
+
+void TGIFList::LoadFromStream(QIODevice &stream, void *parent)
+{
+    GIFReadDevice(stream, [&](TGIFInput &input) { Read(input, parent); });
+}
+
+namespace {
+// The next byte that is not 0, or -1 at the end.
+int SkipZeros(TGIFInput &input)
+{
+    int b;
+    do
+        b = input.ReadByte();
+    while (b == 0);
+    return b;
+}
+} // namespace
+
+void TGIFImageList::Read(TGIFInput &input, void *)
+{
+    int b = SkipZeros(input);
+    if (b < 0)
+        return;
     while (b != ';') {
-        GIFStepBack(stream);
+        input.StepBack();
         if (b != '!' && b != ',') {
             Warn(1, "Unknown GIF block type");
             break;
         }
         auto *frame = new TGIFSubImage(image);
         try {
-            frame->LoadFromStream(stream);
+            frame->Read(input);
         } catch (...) {
             delete frame;
             throw;
         }
         Add(frame);
         if (image->ProgressWanted()) {
-            const qint64 size = stream.size();
-            image->Progress(TProgressStage::Running, size > 0 ? int(stream.pos() * 100 / size) : 0, GIFRenderOnLoad,
+            const qint64 size = input.Size();
+            image->Progress(TProgressStage::Running, size > 0 ? int(input.Pos() * 100 / size) : 0, GIFRenderOnLoad,
                             QRect(), "Loading...");
         }
-        do {
-            if (!stream.getChar(&b))
-                return;
-        } while (b == 0);
+        b = SkipZeros(input);
+        if (b < 0)
+            return;
     }
-    GIFStepBack(stream);
+    input.StepBack();
 }
 
-void TGIFColorMap::LoadFromStream(QIODevice &stream, int n)
+void TGIFColorMap::Read(TGIFInput &input, int n)
 {
     Clear();
     Grow(n);
     if (n > 0)
-        GIFReadExact(stream, colors.data(), 3 * qint64(n));
+        input.ReadExact(colors.data(), 3 * qint64(n));
     count = n;
 }
 
-void TGIFHeader::LoadFromStream(QIODevice &stream)
+void TGIFHeader::Read(TGIFInput &input)
 {
-    const qint64 start = stream.pos();
+    const qint64 start = input.Pos();
     char signature[6] = {};
     auto isGIF = [&](qint64 got) {
         if (got < 3)
             return false;
-        return std::toupper(uint8_t(signature[0])) == 'G' && std::toupper(uint8_t(signature[1])) == 'I' &&
-               std::toupper(uint8_t(signature[2])) == 'F';
+        // Any letter case: a lower-case letter is its capital with bit 5 set.
+        return (signature[0] | 0x20) == 'g' && (signature[1] | 0x20) == 'i' && (signature[2] | 0x20) == 'f';
     };
-    qint64 got = stream.read(signature, 6);
+    qint64 got = input.Read(signature, 6);
     if (!isGIF(got)) {
         std::memset(signature, 0, sizeof signature);
-        got = stream.size() >= start + 4 && stream.seek(start + 4) ? stream.read(signature, 6) : 0;
+        got = 0;
+        if (input.Size() >= start + 4) {
+            input.Seek(start + 4);
+            got = input.Read(signature, 6);
+        }
         if (!isGIF(got))
             throw GIFException("Invalid GIF signature");
     }
-    Version = std::string(signature + 3, 3);
+    Version.assign(signature + 3, 3);
     uint8_t descriptor[7];
-    GIFReadExact(stream, descriptor, 7);
+    input.ReadExact(descriptor, 7);
     Width = uint16_t(descriptor[0] | (descriptor[1] << 8));
     Height = uint16_t(descriptor[2] | (descriptor[3] << 8));
     Packed = descriptor[4];
     BackgroundColorIndex = descriptor[5];
     AspectRatio = descriptor[6];
     if (Packed & 0x80) {
-        colorTable->LoadFromStream(stream, 2 << (Packed & 7));
-        colorTable->SetOptimized((Packed & 0x08) != 0);
+        colorTable.Read(input, 2 << (Packed & 7));
+        colorTable.SetOptimized((Packed & 0x08) != 0);
     } else {
-        colorTable->Clear();
+        colorTable.Clear();
     }
 }
 
-void TGIFSubImage::LoadFromStream(QIODevice &stream)
+void TGIFSubImage::Read(TGIFInput &input)
 {
     Clear();
     if (image)
         image->ReserveItem();
-    extensions->LoadFromStream(stream, this);
-    char b;
-    if (!stream.getChar(&b))
-        return;
-    GIFStepBack(stream);
-    if (b == ';' || b == 0)
+    extensions.Read(input, this);
+    const int b = input.PeekByte();
+    if (b < 0 || b == ';' || b == 0)
         return;
     uint8_t descriptor[10];
-    GIFReadExact(stream, descriptor, 10);
+    input.ReadExact(descriptor, 10);
     Separator = descriptor[0];
     Left = uint16_t(descriptor[1] | (descriptor[2] << 8));
     Top = uint16_t(descriptor[3] | (descriptor[4] << 8));
@@ -114,59 +131,47 @@ void TGIFSubImage::LoadFromStream(QIODevice &stream)
     if (image)
         image->ReservePixels(uint64_t(Width) * Height);
     if (Packed & 0x80) {
-        colorTable->LoadFromStream(stream, 2 << (Packed & 7));
-        colorTable->SetOptimized((Packed & 0x20) != 0);
+        colorTable.Read(input, 2 << (Packed & 7));
+        colorTable.SetOptimized((Packed & 0x20) != 0);
     }
-    Decompress(stream);
+    Decompress(input);
     if (GIFRenderOnLoad)
         EnsureBitmap();
 }
 
-void TGIFSubImage::Decompress(QIODevice &stream)
+void TGIFSubImage::Decompress(TGIFInput &input)
 {
     const int transparent = TransparentIndex();
     const uint8_t fill = transparent >= 0 ? uint8_t(transparent) : 0;
     AllocateUnset();
-    DecodeLZW(stream, data.get(), Width, Height, Interlaced(), fill,
+    DecodeLZW(input, data.get(), Width, Height, Interlaced(), fill,
               [this](const std::string &message) { Warn(1, message); });
 }
 
-void TGIFTrailer::LoadFromStream(QIODevice &stream)
+void TGIFTrailer::Read(TGIFInput &input)
 {
-    char b;
-    if (stream.getChar(&b) && b != ';')
+    const int b = input.ReadByte();
+    if (b >= 0 && b != ';')
         Warn(1, "Invalid Image trailer");
 }
 
 void TGIFImage::LoadFromStream(QIODevice &stream)
 {
-    // A file or other random-access device is read into memory first (the decoder reads a
-    // memory buffer directly); the device ends where the picture ended, or where it started
-    // after a failure.
-    if (!qobject_cast<QBuffer *>(&stream) && !stream.isSequential()) {
-        const qint64 start = stream.pos();
-        QByteArray bytes = stream.readAll();
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::ReadOnly);
-        try {
-            LoadFromStream(buffer);
-        } catch (...) {
-            stream.seek(start);
-            throw;
-        }
-        stream.seek(start + buffer.pos());
-        return;
-    }
+    // The device is read as a whole: it ends where the picture ended, or where it started after
+    // a failure.
     Progress(TProgressStage::Starting, 0, false, QRect(), "Loading...");
     Clear();
     const qint64 start = stream.pos();
     try {
-        header->LoadFromStream(stream);
-        images->LoadFromStream(stream, this);
-        TGIFTrailer trailer(this);
-        trailer.LoadFromStream(stream);
+        GIFReadDevice(stream, [this](TGIFInput &input) {
+            header.Read(input);
+            images.Read(input, this);
+            TGIFTrailer trailer(this);
+            trailer.Read(input);
+        });
     } catch (...) {
-        stream.seek(start);
+        if (!stream.isSequential())
+            stream.seek(start);
         Progress(TProgressStage::Ending, 0, true, QRect(), "Loading...");
         throw;
     }

@@ -189,8 +189,8 @@ TPalette TGIFSubImage::GetPalette()
         return Palette;
     if (image && image->DitheringApplies())
         return Palette = MakeNetscapePalette();
-    if (colorTable->Count() > 0)
-        return Palette = colorTable->ToPalette();
+    if (colorTable.Count() > 0)
+        return Palette = colorTable.ToPalette();
     // Without a table of its own the frame shows the picture's global table. With none at all
     // its pixels show black, as other decoders show them and as the file is written back.
     if (!image || image->GlobalColorMap().Count() == 0)
@@ -330,7 +330,7 @@ QImage TGIFImage::DrawFullSize()
     const QRect screen(0, 0, GetWidth(), GetHeight());
     if (GetEmpty() || screen.isEmpty())
         return {};
-    TGIFSubImage *first = images->Frame(0);
+    TGIFSubImage *first = images.Frame(0);
     if (first->Left == 0 && first->Top == 0 && first->Width == screen.width() && first->Height == screen.height() &&
         !first->EnsureBitmap().isNull())
         return first->Bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -378,7 +378,7 @@ int TGIFImage::PainterCount() const
 
 void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
 {
-    if (drawing || images->Count() == 0)
+    if (drawing || images.Count() == 0)
         return;
     drawing = true;
     // A painter run inside Draw lets events through, and with them the end of this picture.
@@ -391,8 +391,8 @@ void TGIFImage::Draw(TCanvas &canvas, const QRect &rect)
         }
     } flag{this};
 
-    if (images->Count() == 1 || !(PaintFlags & DrawAnimate)) {
-        images->Frame(0)->Draw(canvas, rect, PaintFlags & DrawTransparent, PaintFlags & DrawTile);
+    if (images.Count() == 1 || !(PaintFlags & DrawAnimate)) {
+        images.Frame(0)->Draw(canvas, rect, PaintFlags & DrawTransparent, PaintFlags & DrawTile);
         return;
     }
     const bool direct = PaintFlags & DrawDirect;
@@ -442,7 +442,7 @@ TGIFPainter *TGIFImage::StartPainter(TCanvas &target, const QRect &targetRect, c
     if (GetEmpty() || targetRect.isEmpty())
         return nullptr;
     uint16_t options = PaintFlags;
-    if (images->Count() == 1)
+    if (images.Count() == 1)
         options &= uint16_t(~(DrawAsync | DrawAnimate));
     // Painters hand their steps to this thread; the queue must exist before they start.
     if (options & DrawAsync)
@@ -518,13 +518,17 @@ void TGIFImage::StopCurrentPainter(bool keepBitmap)
 
 void TGIFImage::StopPainters()
 {
+    bool running;
     {
         std::lock_guard<std::mutex> guard(painterLock);
         for (TGIFPainter *painter : painterList)
             painter->Stop();
+        running = !painterList.empty();
+        if (!running)
+            currentPainter = nullptr;
     }
-    WaitForPainters();
-    {
+    if (running) {
+        WaitForPainters();
         // Those left run inside a Draw or a step further up; they end when it returns.
         std::lock_guard<std::mutex> guard(painterLock);
         for (TGIFPainter *painter : painterList)
@@ -532,7 +536,8 @@ void TGIFImage::StopPainters()
         painterList.clear();
         currentPainter = nullptr;
     }
-    cachedBitmap = QImage();
+    if (!cachedBitmap.isNull())
+        cachedBitmap = QImage();
 }
 
 void TGIFImage::WaitForPainters()

@@ -1,23 +1,29 @@
 #include "gif/GIFStreamIO.h"
 
-#include "platform/Exceptions.h"
+#include <QBuffer>
 
 #include <cerrno>
 
-void GIFReadExact(QIODevice &stream, void *buffer, qint64 count)
+void GIFReadDevice(QIODevice &device, const std::function<void(TGIFInput &)> &read)
 {
-    if (count <= 0)
-        return;
-    if (stream.read(static_cast<char *>(buffer), count) != count)
-        throw GIFException("Premature end of data");
-}
-
-int GIFReadByte(QIODevice &stream)
-{
-    char c;
-    if (!stream.getChar(&c))
-        return -1;
-    return uint8_t(c);
+    const qint64 start = device.pos();
+    auto *buffer = qobject_cast<QBuffer *>(&device);
+    const bool inMemory = buffer && buffer->isReadable();
+    // A QBuffer's bytes are shared, not copied.
+    const QByteArray bytes = inMemory ? buffer->data() : device.readAll();
+    TGIFInput input(reinterpret_cast<const uint8_t *>(bytes.constData()), bytes.size(), inMemory ? start : 0);
+    const qint64 base = inMemory ? 0 : start;
+    struct Reached {
+        QIODevice &device;
+        const TGIFInput &input;
+        qint64 base;
+        ~Reached()
+        {
+            if (!device.isSequential() && device.pos() != base + input.Pos())
+                device.seek(base + input.Pos());
+        }
+    } reached{device, input, base};
+    read(input);
 }
 
 void GIFWriteBytes(QIODevice &stream, const void *buffer, qint64 count)
@@ -27,9 +33,3 @@ void GIFWriteBytes(QIODevice &stream, const void *buffer, qint64 count)
 }
 
 void GIFWriteByte(QIODevice &stream, uint8_t b) { GIFWriteBytes(stream, &b, 1); }
-
-void GIFStepBack(QIODevice &stream)
-{
-    if (stream.pos() > 0)
-        stream.seek(stream.pos() - 1);
-}

@@ -28,7 +28,7 @@ void TGIFHeader::Prepare()
     uint8_t packed = 0;
     if (bits > 0) {
         packed |= 0x80;
-        if (colorTable->Optimized())
+        if (colorTable.Optimized())
             packed |= 0x08;
     }
     const int resolution = std::max(bits, WriteBitsPerPixel) - 1;
@@ -45,18 +45,18 @@ void TGIFHeader::SaveToStream(QIODevice &stream)
                                    Packed, BackgroundColorIndex, AspectRatio};
     GIFWriteBytes(stream, descriptor, 7);
     if (Packed & 0x80)
-        colorTable->SaveToStream(stream, WriteColorCount);
+        colorTable.SaveToStream(stream, WriteColorCount);
 }
 
 void TGIFSubImage::SaveToStream(QIODevice &stream)
 {
-    extensions->SaveToStream(stream);
+    extensions.SaveToStream(stream);
     if (Empty())
         return;
     // An interlaced frame stays interlaced, with or without a local table.
     const int localColors = WrittenLocalColors();
     if (localColors > 0) {
-        Packed = uint8_t(0x80 | (Packed & 0x40) | (colorTable->Optimized() ? 0x20 : 0) |
+        Packed = uint8_t(0x80 | (Packed & 0x40) | (colorTable.Optimized() ? 0x20 : 0) |
                          ((BitsForColors(localColors) - 1) & 7));
     } else {
         Packed &= 0x58;
@@ -70,7 +70,7 @@ void TGIFSubImage::SaveToStream(QIODevice &stream)
                                     Packed};
     GIFWriteBytes(stream, descriptor, 10);
     if (Packed & 0x80)
-        colorTable->SaveToStream(stream, localColors);
+        colorTable.SaveToStream(stream, localColors);
     EncodeFrame(*this, stream);
 }
 
@@ -102,18 +102,18 @@ void TGIFImage::SaveToStream(QIODevice &stream)
     try {
         // A picture without frames (a file can hold none) is written as "87a" too.
         int version = gv87a;
-        for (int i = 0; i < images->Count() && version < gv89a; ++i)
-            version = std::max(version, images->Frame(i)->RequiredVersion());
-        header->WriteVersion = version;
+        for (int i = 0; i < images.Count() && version < gv89a; ++i)
+            version = std::max(version, images.Frame(i)->RequiredVersion());
+        header.WriteVersion = version;
         struct WrittenTables {
             TGIFHeader &h;
             ~WrittenTables() { h.WriteColorCount = h.WriteBitsPerPixel = 0; }
-        } resetAfterwards{*header};
-        PlanWrittenTables(*images, *header);
-        header->SaveToStream(stream);
-        const int total = images->Count();
+        } resetAfterwards{header};
+        PlanWrittenTables(images, header);
+        header.SaveToStream(stream);
+        const int total = images.Count();
         for (int i = 0; i < total; ++i) {
-            images->Frame(i)->SaveToStream(stream);
+            images.Frame(i)->SaveToStream(stream);
             Progress(TProgressStage::Running, (i + 1) * 100 / total, false, QRect(), "Saving...");
         }
         TGIFTrailer trailer(this);

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QMetaMethod>
 #include <QPainter>
 
 #include <map>
@@ -155,7 +156,26 @@ void TGraphic::Changed()
 
 void TGraphic::Progress(TProgressStage stage, int percent, bool redraw, const QRect &rect, const std::string &message)
 {
+    // Nothing to convert the message for when nobody listens.
+    if (!ProgressWanted())
+        return;
     emit progress(this, stage, percent, redraw, rect, FromAnsi(message));
+}
+
+namespace {
+const QMetaMethod &ProgressSignal()
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&TGraphic::progress);
+    return signal;
+}
+} // namespace
+
+bool TGraphic::ProgressWanted() const { return progressConnected.load() && isSignalConnected(ProgressSignal()); }
+
+void TGraphic::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == ProgressSignal())
+        progressConnected = true;
 }
 
 bool OpenRegularFile(QFile &file, const std::string &nativePath)

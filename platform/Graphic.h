@@ -13,6 +13,8 @@
 #include <QRgb>
 #include <QWidget>
 
+#include <atomic>
+
 #include "platform/Exceptions.h"
 
 #include <functional>
@@ -121,15 +123,23 @@ public:
     virtual void Changed();
     // Raises the progress event; redraw asks listeners to repaint at once.
     void Progress(TProgressStage stage, int percent, bool redraw, const QRect &rect, const std::string &message);
+    // True when a progress handler is connected (reports can be skipped otherwise).
+    bool ProgressWanted() const;
 
 signals:
     void changed(TGraphic *sender);
     void progress(TGraphic *sender, TProgressStage stage, int percent, bool redraw, const QRect &rect,
                   const QString &message);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     bool transparent = false;
     bool modified = false;
+    // Set once anything connects to progress: until then no handler needs a look (most
+    // pictures never have one, and the exact look costs more than a load of a small one).
+    std::atomic<bool> progressConnected = false;
 };
 
 // A picture file that its decoder rejects (or that no class reads).

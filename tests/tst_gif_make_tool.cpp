@@ -88,9 +88,10 @@ TEST_F(MakeTool, ConvertsEveryDemoPicture)
     }
     // Every reduction and dither kind, run-length codes and a small palette.
     const QString photo = QString(GLOSSAD_SOURCE_DIR) + "/examples/pictures/tree.jpg";
-    for (int reduction = 0; reduction <= 8; ++reduction) {
+    for (int reduction = 0; reduction <= 9; ++reduction) {
         const QString out = Out(QString("tree%1.gif").arg(reduction));
-        const ToolResult r = RunTool({"convert", photo, out, "--reduction", QString::number(reduction), "--dither",
+        const QString named = reduction == 9 ? QString("best") : QString::number(reduction);
+        const ToolResult r = RunTool({"convert", photo, out, "--reduction", named, "--dither",
                                   QString::number(reduction % 7), "--bits", "5", "--rle"});
         if (reduction == 0) {   // a JPEG photo has more than 256 colours
             EXPECT_EQ(r.code, 1);
@@ -182,6 +183,23 @@ TEST_F(MakeTool, OptimisedAnimationsShowTheSameFrames)
         QDir(Out("before")).removeRecursively();
         QDir(Out("after")).removeRecursively();
     }
+}
+
+TEST_F(MakeTool, PrintsNothingButItsOwnOutput)
+{
+    // Without a desktop session: no runtime folder, and nothing left in the temporary folder.
+    QDir(dir.path()).mkdir("tmp");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("XDG_RUNTIME_DIR");
+    environment.insert("TMPDIR", Out("tmp"));
+    QProcess tool;
+    tool.setProcessEnvironment(environment);
+    tool.start(Tool(), {"convert", QString(GLOSSAD_SOURCE_DIR) + "/examples/pictures/apple.bmp", Out("a.gif")});
+    ASSERT_TRUE(tool.waitForFinished(120000));
+    EXPECT_EQ(tool.exitCode(), 0);
+    EXPECT_EQ(tool.readAllStandardError(), "");
+    EXPECT_TRUE(tool.readAllStandardOutput().startsWith(Out("a.gif").toLocal8Bit() + ": "));
+    EXPECT_TRUE(QDir(Out("tmp")).isEmpty());
 }
 
 TEST_F(MakeTool, OptimizePrintsSizesAndHonoursTheMask)

@@ -4,6 +4,7 @@
 #include "gif/ColorReduction.h"
 
 #include "platform/Bitmap.h"
+#include "support/TrueColorBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,6 @@ std::vector<RGB> Table(const TColorQuantizer &q)
     for (size_t i = 0; i + 3 < t.size(); i += 4)
         rgb.push_back({t[i + 2], t[i + 1], t[i]});
     return rgb;
-}
-
-std::unique_ptr<TBitmap> TrueColor(int w, int h, const std::function<QRgb(int, int)> &color)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            image.setPixel(x, y, color(x, y));
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->SetImage(image, TPixelFormat::pf24bit);
-    return bitmap;
 }
 
 // Answers every colour with itself, except the colour `marked`, which it answers with black:
@@ -296,7 +286,7 @@ TEST(ReduceBitmapColors, PaletteOfEveryModeAndTheRefusals)
     EXPECT_EQ(copy->PixelFormat(), TPixelFormat::pf24bit);
     EXPECT_EQ(copy->Pixel(39, 29), photo.Pixel(39, 29));
 
-    EXPECT_TRUE(ReduceBitmapColors(photo, 10, dkNearest, 8)->GetEmpty());
+    EXPECT_TRUE(ReduceBitmapColors(photo, redBest + 1, dkNearest, 8)->GetEmpty());
     EXPECT_TRUE(ReduceBitmapColors(photo, redNetscape, 7, 8)->GetEmpty());
     EXPECT_TRUE(ReduceBitmapColors(photo, redCustomPalette, dkNearest, 8)->GetEmpty());
     auto custom = ReduceBitmapColors(photo, redCustomPalette, dkNearest, 8, {qRgb(0, 0, 0), qRgb(255, 0, 0)});

@@ -3,9 +3,10 @@
 //   glossgif indexes FILE OUT
 //   glossgif decode FILE [-n N]
 //   glossgif reencode IN OUT.gif [--rle]
-//   glossgif convert IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--optimize]
+//   glossgif convert IN OUT.gif [--reduction N|best] [--dither N] [--bits N] [--rle] [--optimize]
 //   glossgif optimize IN.gif OUT.gif [--options MASK]
 //   glossgif frames FILE OUTDIR [--backdrop RRGGBB] [--flags HEX] [--speed N]
+#include "gif/ColorReduction.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFPainter.h"
 
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -84,15 +86,16 @@ const char *const ReencodeUsage =
     "Loads IN and saves it to OUT.gif with LZW coding, or with run-length coding when --rle is given.\n";
 
 const char *const ConvertUsage =
-    "usage: glossgif convert IN OUT.gif [--reduction N] [--dither N] [--bits N] [--rle] [--optimize]\n"
+    "usage: glossgif convert IN OUT.gif [--reduction N|best] [--dither N] [--bits N] [--rle] [--optimize]\n"
     "Makes a GIF picture of IN (BMP, JPEG, PNG, WebP, SVG, ICO, WMF, EMF or GIF) and writes it to OUT.gif,\n"
     "whole or not at all. Pictures of more than 8 bits per pixel are reduced to a palette:\n"
     "  --reduction N  0 none (the picture must have at most 256 colours), 1 the 20 system colours,\n"
     "                 2 halftone, 3 four greys, 4 black and white, 5 256 greys, 6 the 216-colour cube,\n"
-    "                 7 an optimised palette (default), 8 optimised with the system colours\n"
+    "                 7 an octree palette, 8 an octree palette with the system colours, best a\n"
+    "                 palette of least error with every pixel mapped to its nearest colour (default)\n"
     "  --dither N     0 nearest colour (default), 1 Floyd-Steinberg, 2 Stucki, 3 Sierra,\n"
     "                 4 Jarvis-Judice-Ninke, 5 Stevenson-Arce, 6 Burkes\n"
-    "  --bits N       2^N colours for --reduction 7, N from 1 to 8 (default 8)\n"
+    "  --bits N       2^N colours for --reduction 7 and best, N from 1 to 8 (default 8)\n"
     "  --rle          run-length codes instead of LZW\n"
     "  --optimize     optimise the picture before writing it\n"
     "Prints '<OUT>: <width>x<height> frames=<n> colors=<n> <bytes> bytes <ms> ms'.\n";
@@ -468,10 +471,17 @@ int Convert(const std::vector<std::string> &args)
     if (PrintedHelp(args, ConvertUsage))
         return 0;
     std::vector<std::string> files;
-    long reduction = 7, dither = 0, bits = 8;
+    long reduction = redBest, dither = 0, bits = 8;
     bool rle = false, optimize = false;
+    // "--reduction best" names our own mode, the numbers the others.
+    std::vector<std::string> options;
+    for (size_t i = 0; i < args.size(); ++i)
+        if (args[i] == "--reduction" && i + 1 < args.size() && args[i + 1] == "best")
+            ++i;
+        else
+            options.push_back(args[i]);
     if (const std::string problem = ParseGifWriterArguments(
-            args, {{"--reduction", 0, 0, 8, &reduction}, {"--dither", 0, 0, 6, &dither}, {"--bits", 0, 1, 8, &bits}},
+            options, {{"--reduction", 0, 0, 8, &reduction}, {"--dither", 0, 0, 6, &dither}, {"--bits", 0, 1, 8, &bits}},
             {{"--rle", &rle}, {"--optimize", &optimize}}, files);
         !problem.empty())
         return Usage(ConvertUsage, problem);
@@ -623,9 +633,17 @@ int main(int argc, char **argv)
 {
     const std::string command = argc >= 2 ? argv[1] : "";
     // Converting draws pictures (metafiles with text), which needs the GUI side of Qt; the
-    // tool never shows a window.
+    // tool never shows a window. That side wants a private runtime folder: where the session
+    // has none (no desktop), it gets one of its own for the run, instead of Qt complaining and
+    // leaving one under /tmp.
+    std::unique_ptr<QTemporaryDir> runtimeFolder;
     std::unique_ptr<QCoreApplication> app;
     if (command == "convert") {
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            runtimeFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/glossgif-XXXXXX");
+            if (runtimeFolder->isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder->path()));
+        }
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
