@@ -33,7 +33,7 @@ bool BadlyEncoded(const QByteArray &bytes)
     auto decoder = QStringDecoder(DeclaredEncoding(bytes).toLatin1().constData());
     if (!decoder.isValid())
         return false;   // an encoding Qt does not know: the XML reader says so
-    (void)decoder.decode(bytes);
+    const QString text = decoder.decode(bytes);
     return decoder.hasError();
 }
 
@@ -54,7 +54,7 @@ public:
     void Parse(ExchangeDeck &deck)
     {
         if (!xml.readNextStartElement() || xml.name() != QLatin1String("kvtml"))
-            Fail(QStringLiteral("it is not a KVTML file"));
+            Fail(xml.hasError() ? NotWellFormed() : QStringLiteral("The file is not a KVTML file"));
         while (xml.readNextStartElement()) {
             if (xml.name() == QLatin1String("identifiers"))
                 ReadIdentifiers();
@@ -66,16 +66,16 @@ public:
                 xml.skipCurrentElement();
         }
         if (xml.hasError())
-            Fail(xml.errorString());
-    }
-
-    [[noreturn]] void Fail(const QString &why)
-    {
-        throw Exception(("The KVTML file cannot be read: " + why + " (line " + QString::number(xml.lineNumber()) +
-                         "); nothing was imported").toStdString());
+            Fail(NotWellFormed());
     }
 
 private:
+    QString NotWellFormed() const
+    {
+        return QStringLiteral("The KVTML file is not well-formed: %1 (line %2)").arg(xml.errorString()).arg(xml.lineNumber());
+    }
+    [[noreturn]] static void Fail(const QString &why) { throw Exception((why + "; nothing was imported").toStdString()); }
+
     void ReadIdentifiers()
     {
         while (xml.readNextStartElement()) {

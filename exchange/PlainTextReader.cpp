@@ -132,7 +132,7 @@ QString TextOfFileBytes(const std::string &bytes)
 {
     const QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
     if (auto encoding = QStringConverter::encodingForData(data); encoding && *encoding != QStringConverter::Utf8) {
-        QStringDecoder decoder(*encoding, QStringConverter::Flag::ConvertInitialBom);
+        QStringDecoder decoder(*encoding);
         return decoder.decode(data);
     }
     QStringDecoder utf8(QStringConverter::Utf8);

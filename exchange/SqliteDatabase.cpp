@@ -84,7 +84,7 @@ SqliteDatabase::SqliteDatabase(std::string &bytes, const std::string &what) : db
     if (result != SQLITE_OK || sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
         const std::string message = sqlite3_errmsg(db);
         sqlite3_close(db);
-        throw Exception(what + " is not a collection this program can read (" + message + ")");
+        throw Exception(what + " cannot be read (" + message + "); nothing was imported");
     }
 }
 
