@@ -2,13 +2,13 @@
 // read, the media written beside the new Deck, the reviews replayed into its log. Beside it,
 // anki-reader under Node reading the same package (collection and media into memory), measured
 // in the same run when build/anki-peers holds it (the anki_peers test installs it there).
+#include "bench/NodePeer.h"
 #include "exchange/DeckExport.h"
 #include "exchange/DeckImport.h"
 #include "review/ReviewHistory.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -82,15 +82,8 @@ void BM_AnkiReaderReadsPackage(benchmark::State &state)
         "for (const b of Object.values(p.media)) await b.arrayBuffer();"
         "best = Math.min(best, Number(process.hrtime.bigint() - t)); if (n < 1) throw 'no cards'; }"
         "console.log(best); });");
-    QProcess node;
-    node.start(QStringLiteral("node"), {QStringLiteral("-e"), script, reader, QString::fromStdString(package)});
-    if (!node.waitForFinished(600000) || node.exitCode() != 0) {
-        state.SkipWithError("anki-reader is not installed in build/anki-peers, or Node is missing");
-        return;
-    }
-    const double nanoseconds = node.readAllStandardOutput().trimmed().toDouble();
-    for (auto _ : state)
-        state.SetIterationTime(nanoseconds * 1e-9);
+    ReportNodeTiming(state, script, {reader, QString::fromStdString(package)},
+                     "anki-reader is not installed in build/anki-peers, or Node is missing");
 }
 
 } // namespace

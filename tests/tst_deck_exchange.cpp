@@ -302,3 +302,23 @@ TEST_F(DeckExchange, AFullDiskLeavesNoHalfImport)
     EXPECT_THROW(ImportDeck(Path("deck.apkg"), disk.file("words.gsd")), EInOutError);
     EXPECT_TRUE(QDir(QString::fromStdString(disk.file(""))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
+
+TEST_F(DeckExchange, ACancelledImportChangesNothingAndADoneOneReplacesTheOldLog)
+{
+    folder.write("words.gsd", "old\xB6" "2\xB6\xB6\xB6\xB6\r\n");
+    folder.write("words.gsd.review", ReplayedLog({{"old", 1718098200, Grade::Good}}));
+    folder.write("p.png", "picture");
+    folder.write("list.tsv", "a\tb\tp.png\n#c\td\n");
+    folder.write("list2.tsv", "Word\tDefinition\tVisual\na\tb\tp.png\n");
+    const std::string log = folder.read("words.gsd.review");
+    // Stopped at the last moment, once the media are copied.
+    EXPECT_THROW(ImportDeck(Path("list2.tsv"), Path("words.gsd"), [](int done, int total) { return total == 0 || done < total; }),
+                 EImportCancelled);
+    EXPECT_EQ(folder.read("words.gsd"), "old\xB6" "2\xB6\xB6\xB6\xB6\r\n");
+    EXPECT_EQ(folder.read("words.gsd.review"), log);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("words.media"))));
+    // An Item of the new Deck never takes the state of an old one of the same word.
+    ImportDeck(Path("list.tsv"), Path("words.gsd"));
+    EXPECT_TRUE(ReadWordReviews(Path("words.gsd.review")).empty());
+    EXPECT_EQ(folder.read("words.gsd"), Mark + "a" + S + "0" + S + "b" + S + S + S + "\r\n#c" + S + "0" + S + "d" + S + S + S + "\r\n");
+}
