@@ -21,8 +21,10 @@ const QHash<QString, QString> &NamedEntities()
 // The entity at text[at] ('&'): its text, and how many characters it took; 0 when it is none.
 qsizetype DecodeEntity(const QString &text, qsizetype at, QString &decoded)
 {
-    const qsizetype end = text.indexOf(QLatin1Char(';'), at + 1);
-    if (end < 0 || end - at > 12)
+    // Looked for only as far as the longest entity reaches, so that a text full of "&" reads in
+    // one pass.
+    const qsizetype end = QStringView(text).mid(at + 1, 12).indexOf(QLatin1Char(';')) + at + 1;
+    if (end == at)
         return 0;
     const QString name = text.mid(at + 1, end - at - 1);
     if (name.startsWith(QLatin1Char('#'))) {
@@ -113,6 +115,8 @@ HtmlField TextOfHtml(const QString &html)
     HtmlField field;
     QString text;
     text.reserve(html.size());
+    const qsizetype lastClose = html.lastIndexOf(QLatin1Char('>'));
+    const qsizetype lastBracket = html.lastIndexOf(QLatin1Char(']'));
     qsizetype i = 0;
     while (i < html.size()) {
         const QChar c = html[i];
@@ -122,8 +126,11 @@ HtmlField TextOfHtml(const QString &html)
                 i = end < 0 ? html.size() : end + 3;
                 continue;
             }
-            const qsizetype end = html.indexOf(QLatin1Char('>'), i + 1);
-            if (end < 0 || !(html[i + 1].isLetter() || html[i + 1] == QLatin1Char('/') || html[i + 1] == QLatin1Char('!'))) {
+            const bool opensTag = i + 1 < html.size() && (html[i + 1].isLetter() || html[i + 1] == QLatin1Char('/') ||
+                                                          html[i + 1] == QLatin1Char('!'));
+            // Past the last ">" nothing is a tag: a text full of "<" reads in one pass.
+            const qsizetype end = opensTag && i < lastClose ? html.indexOf(QLatin1Char('>'), i + 1) : -1;
+            if (end < 0) {
                 // A "<" that opens no tag is text.
                 text += c;
                 ++i;
@@ -145,7 +152,7 @@ HtmlField TextOfHtml(const QString &html)
                 text += QLatin1Char('\n');
             continue;
         }
-        if (c == QLatin1Char('[') && html.mid(i, 7) == QLatin1String("[sound:")) {
+        if (c == QLatin1Char('[') && i < lastBracket && QStringView(html).mid(i, 7) == QLatin1String("[sound:")) {
             const qsizetype end = html.indexOf(QLatin1Char(']'), i + 7);
             if (end > 0) {
                 if (field.sound.isEmpty())

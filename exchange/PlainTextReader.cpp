@@ -60,12 +60,13 @@ Headers ReadHeaders(QString &text)
 {
     static const QRegularExpression header(QStringLiteral("^#([A-Za-z ]+):(.*)$"));
     Headers headers;
-    while (text.startsWith(QLatin1Char('#'))) {
-        qsizetype end = text.indexOf(QLatin1Char('\n'));
+    qsizetype start = 0;
+    while (start < text.size() && text[start] == QLatin1Char('#')) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
             end = text.size();
-        QString line = text.left(end);
-        text.remove(0, end + 1);
+        QString line = text.mid(start, end - start);
+        start = end + 1;
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         const auto match = header.match(line);
@@ -82,6 +83,7 @@ Headers ReadHeaders(QString &text)
         else if (key.endsWith(QLatin1String(" column")) && value.trimmed().toInt() > 0)
             headers.numbered[value.trimmed().toInt() - 1] = key == QLatin1String("tags column") ? Role::Tags : Role::Ignored;
     }
+    text.remove(0, start);
     return headers;
 }
 

@@ -176,6 +176,13 @@ TEST_F(DeckExchange, HostileArchivesAreRefusedAndLeaveNothing)
     ExpectRefused("bomb.apkg",
                   Package({{"collection.anki2", Collection({{"w\x1f<img src=x.png>", ""}})}, {"media", R"({"0": "x.png"})"}, {"0", bomb}}),
                   "more than 256 MB");
+    // A field of two megabytes of markup that never closes reads in one pass.
+    std::string soup;
+    for (int i = 0; i < 200000; ++i)
+        soup += "<a&[sound:";
+    EXPECT_EQ(Import("soup.apkg", Package({{"collection.anki2", Collection({{soup, "#" + soup}})}})).imported, 1);
+    EXPECT_EQ(folder.read("words.gsd").size(), 3 + soup.size() + 5 * 2 + 1 + 2);
+    QFile::remove(QString::fromStdString(Path("words.gsd")));
     // An entry that claims 4 GB in the archive's directory.
     std::string liar = Package({{"collection.anki2", Collection({{"w\x1f<img src=x.png>", ""}})}, {"media", R"({"0": "x.png"})"}, {"0", "tiny"}});
     const size_t central = liar.rfind(std::string("PK\x01\x02", 4));
