@@ -109,9 +109,10 @@ void ReadReviews(SqliteDatabase &collection, ExchangeDeck &deck, const std::unor
             itemOfCard.emplace(cards.Integer(0), item->second);
     }
     // Types 0 to 3 are answers (learning, review, relearning, in a filtered deck); the others
-    // record a change made by hand, not a review.
+    // record a change made by hand, not a review. A moment outside 2000 to 2100 is no real one.
     SqliteStatement reviews = collection.Prepare("SELECT id, cid, ease FROM revlog WHERE type BETWEEN 0 AND 3 "
-                                                 "AND ease BETWEEN 1 AND 4 AND id > 0 ORDER BY id");
+                                                 "AND ease BETWEEN 1 AND 4 AND id BETWEEN 946684800000 AND 4102444800000 "
+                                                 "ORDER BY id");
     while (reviews.Step()) {
         const auto item = itemOfCard.find(reviews.Integer(1));
         if (item != itemOfCard.end())

@@ -169,4 +169,8 @@ HtmlField TextOfHtml(const QString &html)
     return field;
 }
 
-QString HtmlOfText(const QString &text) { return text.toHtmlEscaped(); }
+QString HtmlOfText(const QString &text)
+{
+    // The unit separator ends a note's field.
+    return text.toHtmlEscaped().remove(QChar(0x1F));
+}

@@ -3,6 +3,15 @@
 #include <QFile>
 #include <QXmlStreamWriter>
 
+namespace {
+// Text without the control characters XML cannot hold.
+QString XmlText(QString text)
+{
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n'); });
+    return text;
+}
+} // namespace
+
 std::string KvtmlOf(const ExchangeDeck &deck, const QString &title)
 {
     QByteArray bytes;
@@ -15,7 +24,7 @@ std::string KvtmlOf(const ExchangeDeck &deck, const QString &title)
     xml.writeAttribute(QStringLiteral("version"), QStringLiteral("2.0"));
     xml.writeStartElement(QStringLiteral("information"));
     xml.writeTextElement(QStringLiteral("generator"), QStringLiteral("Glossadrome"));
-    xml.writeTextElement(QStringLiteral("title"), title);
+    xml.writeTextElement(QStringLiteral("title"), XmlText(title));
     xml.writeEndElement();
     xml.writeStartElement(QStringLiteral("identifiers"));
     for (const auto &[id, name] : {std::pair{"0", "Word"}, std::pair{"1", "Definition"}}) {
@@ -32,7 +41,7 @@ std::string KvtmlOf(const ExchangeDeck &deck, const QString &title)
         xml.writeAttribute(QStringLiteral("id"), QString::number(i));
         xml.writeStartElement(QStringLiteral("translation"));
         xml.writeAttribute(QStringLiteral("id"), QStringLiteral("0"));
-        xml.writeTextElement(QStringLiteral("text"), item.word);
+        xml.writeTextElement(QStringLiteral("text"), XmlText(item.word));
         if (!item.visual.empty())
             xml.writeTextElement(QStringLiteral("image"), QFile::decodeName(item.visual.c_str()));
         if (!item.audio.empty())
@@ -40,7 +49,7 @@ std::string KvtmlOf(const ExchangeDeck &deck, const QString &title)
         xml.writeEndElement();
         xml.writeStartElement(QStringLiteral("translation"));
         xml.writeAttribute(QStringLiteral("id"), QStringLiteral("1"));
-        xml.writeTextElement(QStringLiteral("text"), item.definition);
+        xml.writeTextElement(QStringLiteral("text"), XmlText(item.definition));
         xml.writeEndElement();
         xml.writeEndElement();
     }
