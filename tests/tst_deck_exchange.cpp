@@ -6,6 +6,7 @@
 #include "exchange/SqliteDatabase.h"
 #include "exchange/ZipArchive.h"
 #include "review/ReviewHistory.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 #include "support/TinyDisk.h"
 
@@ -328,4 +329,35 @@ TEST_F(DeckExchange, ACancelledImportChangesNothingAndADoneOneReplacesTheOldLog)
     ImportDeck(Path("list.tsv"), Path("words.gsd"));
     EXPECT_TRUE(ReadWordReviews(Path("words.gsd.review")).empty());
     EXPECT_EQ(folder.read("words.gsd"), Mark + "a" + S + "0" + S + "b" + S + S + S + "\r\n#c" + S + "0" + S + "d" + S + S + S + "\r\n");
+}
+
+TEST_F(DeckExchange, DamagedMediaListsAndADeckThatMayNotBeWritten)
+{
+    const std::string collection = Collection({{"w\x1fd<img src=x.png>", ""}});
+    ExpectRefused("json.apkg", Package({{"collection.anki2", collection}, {"media", "{\"0\": "}}), "media list");
+    ExpectRefused("proto.apkg", Package({{"collection.anki21b", Zstd(collection)}, {"media", Zstd(ProtoBytes(1, "\x0a\x7f"))}}),
+                  "media list");
+
+    RUN_AS_ORDINARY_USER();
+    // The Deck is refused after the new log was written: the old log comes back, the media go.
+    folder.write("words.gsd", "old\xB6" "2\xB6\xB6\xB6\xB6\r\n");
+    folder.write("words.gsd.review", ReplayedLog({{"old", 1718098200, Grade::Good}}));
+    const std::string log = folder.read("words.gsd.review");
+    ::chmod(Path("words.gsd").c_str(), 0444);
+    folder.write("deck.apkg", Package({{"collection.anki2", Collection({{"w\x1fd<img src=x.png>", ""}}, {{0, 1718098300000, 3}})},
+                                       {"media", R"({"0": "x.png"})"},
+                                       {"0", "png"}}));
+    EXPECT_THROW(ImportDeck(Path("deck.apkg"), Path("words.gsd")), EFCreateError);
+    EXPECT_EQ(folder.read("words.gsd"), "old\xB6" "2\xB6\xB6\xB6\xB6\r\n");
+    EXPECT_EQ(folder.read("words.gsd.review"), log);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("words.media"))));
+}
+
+TEST_F(DeckExchange, AnExportCountsTheMediaItCouldNotFind)
+{
+    folder.write("deck.gsd", "w\xB6" "1\xB6" "d\xB6gone.png\xB6\xB6\r\n");
+    const ExportSummary summary = ExportDeck(Path("deck.gsd"), Path("out.apkg"), ExchangeFormat::AnkiPackage);
+    EXPECT_EQ(summary.Text().toStdString(), "Items exported: 1\nMedia files not found: 1");
+    EXPECT_EQ(ImportDeck(Path("out.apkg"), Path("words.gsd")).imported, 1);
+    EXPECT_EQ(folder.read("words.gsd"), Mark + "w" + S + "1" + S + "d" + S + S + S + "\r\n");
 }
