@@ -102,12 +102,7 @@ void DeckStore::ReadColumnOfWorkFile(StringList &target, int n)
 
 void DeckStore::SplitLine(std::string_view line, StringList &target, std::string_view separator)
 {
-    target.clear();
-    size_t start = 0;
-    for (size_t p; (p = line.find(separator, start)) != std::string::npos; start = p + separator.size())
-        target.emplace_back(line.substr(start, p - start));
-    if (start < line.size())
-        target.emplace_back(line.substr(start));
+    SplitDeckLine(line, target, separator);
 }
 
 void DeckStore::CopyWorkFile(const std::string &destination)
@@ -225,17 +220,6 @@ void DeckStore::CreateEmpty()
     filledVersion = VersionOf(WorkFileName);
     FileWords.clear();
     ItemCount = 0;
-}
-
-std::string MakeDeckLine(const DeckItem &item)
-{
-    const std::string_view separator = DeckText(item.kind).Separator();
-    std::string line;
-    for (const std::string *field : {&item.word, &item.frequency, &item.definition, &item.visual, &item.audio}) {
-        line += *field;
-        line += separator;
-    }
-    return line;
 }
 
 void CheckDeckField(const std::string &caption, const std::string &value, DeckKind kind)

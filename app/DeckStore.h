@@ -1,6 +1,7 @@
 #pragma once
 // The Deck store: the operations through which the program reads and changes the working
 // file. There is no Deck in memory; every operation reads the file again.
+#include "platform/DeckLine.h"
 #include "platform/DeckText.h"
 #include "platform/FileChangeLock.h"
 #include "platform/TextFile.h"
@@ -9,12 +10,6 @@
 
 // The byte that ends every field of a line in a code-page Deck.
 constexpr char FieldSeparator = '\xB6';
-
-// The fields of one Item, as stored in a Deck of that kind.
-struct DeckItem {
-    std::string word, frequency, definition, visual, audio;
-    DeckKind kind = DeckKind::CodePage;
-};
 
 class DeckStore {
 public:
@@ -83,8 +78,6 @@ struct DeckRewrite {
 // after the new line.
 DeckRewrite Rewritten(std::string content, const DeckEdit &edit);
 
-// Builds a Deck line (without its line end) from the five fields.
-std::string MakeDeckLine(const DeckItem &item);
 // Refuses a field that cannot be stored in a line of that kind of Deck; names the field in
 // the message.
 void CheckDeckField(const std::string &caption, const std::string &value, DeckKind kind = DeckKind::CodePage);

@@ -190,6 +190,7 @@ void TF_Main::CreateMenus()
     N1->setSeparator(true);
     EXit1 = NamedAction(this, "EXit1", QStringLiteral("E&xit"));
     File1->addActions({New1, Open1, SaveAs1, N1, EXit1});
+    CreateExchangeCommands();
     Help1 = Named(MainMenu1->addMenu(QStringLiteral("Help")), "Help1");
     Contents1 = NamedAction(this, "Contents1", QStringLiteral("Contents"));
     Contents1->setShortcut(QKeySequence::HelpContents);

@@ -73,6 +73,7 @@ public:
     QMenuBar *MainMenu1;
     QMenu *File1;
     QAction *New1, *Open1, *SaveAs1, *N1, *EXit1;
+    QAction *Import1 = nullptr, *Export1 = nullptr;
     QMenu *Help1;
     QAction *Contents1, *About1;
     std::array<QAction *, 5> recentmenu{};
@@ -158,6 +159,10 @@ public:
     void OpenDeckQuiet(const std::string &path);
     void UpdateRecentFiles();
     static const std::string DeckOpenFilter, DeckSaveFilter;
+    // Other programs' decks in and out ("&Import...", "&Export...").
+    void CreateExchangeCommands();
+    void Import1Click();
+    void Export1Click();
     void B_ClearClick();
     void DropFileTarget1Drop();
     void DropFileTarget2Drop();

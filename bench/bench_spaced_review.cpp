@@ -4,6 +4,7 @@
 // reference scheduler ts-fsrs under Node, measured in the same run when build/ts-fsrs holds it
 // (the fsrs_reference test installs it there).
 #include "bench/MainWindowBenchmarks.h"
+#include "bench/NodePeer.h"
 #include "app/SpacedStudy.h"
 #include "platform/Application.h"
 #include "platform/CodePage.h"
@@ -129,15 +130,7 @@ void BM_TsFsrsNext(benchmark::State &state)
         "const n = 200000; let sink = 0; for (let i = 0; i < n / 10; ++i) sink += f.next(c, at, 1 + i % 4).card.stability;"
         "const t = process.hrtime.bigint(); for (let i = 0; i < n; ++i) sink += f.next(c, at, 1 + i % 4).card.stability;"
         "console.log(Number(process.hrtime.bigint() - t) / n, sink > 0);");
-    QProcess node;
-    node.start(QStringLiteral("node"), {QStringLiteral("-e"), script, packages});
-    if (!node.waitForFinished(120000) || node.exitCode() != 0) {
-        state.SkipWithError("ts-fsrs is not installed in build/ts-fsrs, or Node is missing");
-        return;
-    }
-    const double nanoseconds = node.readAllStandardOutput().split(' ').first().toDouble();
-    for (auto _ : state)
-        state.SetIterationTime(nanoseconds * 1e-9);
+    ReportNodeTiming(state, script, {packages}, "ts-fsrs is not installed in build/ts-fsrs, or Node is missing");
 }
 
 } // namespace

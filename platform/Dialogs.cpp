@@ -30,6 +30,8 @@ void ShowErrorMessage(const QString &text) { Dialogs().messageBox(MsgKind::Error
 void ShowErrorMessage(const std::string &text) { ShowErrorMessage(FromAnsi(text)); }
 void ShowErrorMessage(const char *text) { ShowErrorMessage(FromAnsi(text)); }
 
+void ShowInformation(const QString &text) { Dialogs().messageBox(MsgKind::Information, text, MsgButtons::OK); }
+
 MsgResult AskConfirmation(const QString &text)
 {
     return Dialogs().messageBox(MsgKind::Confirmation, text, MsgButtons::YesNoCancel);

@@ -9,7 +9,7 @@
 
 class QWidget;
 
-enum class MsgKind { Error, Confirmation };
+enum class MsgKind { Error, Confirmation, Information };
 enum class MsgButtons { OK, YesNoCancel };
 enum class MsgResult { OK, Yes, No, Cancel };
 
@@ -22,7 +22,8 @@ struct FileDialogOptions {
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
-    // A box of the error kind ("Error", OK) or the confirmation kind ("Confirm", Yes/No/Cancel).
+    // A box of the error kind ("Error", OK), the confirmation kind ("Confirm", Yes/No/Cancel)
+    // or the information kind ("Information", OK).
     virtual MsgResult messageBox(MsgKind kind, const QString &text, MsgButtons buttons) = 0;
     // The general error box: title "Glossadrome", error icon, OK. The text arrives final.
     virtual void generalError(const std::string &text) = 0;
@@ -44,6 +45,8 @@ void ShowErrorMessage(const char *text);
 MsgResult AskConfirmation(const QString &text);
 MsgResult AskConfirmation(const std::string &text);
 MsgResult AskConfirmation(const char *text);
+// A report of what a command did, with an OK button.
+void ShowInformation(const QString &text);
 
 // The general error box for an exception's text, with the full stop added when the last
 // character sorts after ".".

@@ -29,9 +29,12 @@ protected:
     }
 };
 
-MsgResult RunBox(const QString &title, bool error, const QString &text, MsgButtons buttons)
+MsgResult RunBox(const QString &title, bool error, const QString &text, MsgButtons buttons,
+                 QMessageBox::Icon icon = QMessageBox::NoIcon)
 {
     const auto box = NewMessageBox(title, error, text, buttons);
+    if (icon != QMessageBox::NoIcon)
+        box->setIcon(icon);
     box->exec();
     if (buttons == MsgButtons::OK)
         return MsgResult::OK;
@@ -103,6 +106,8 @@ QString QtFilterFromPairs(const std::string &filter)
 
 MsgResult QtDialogs::messageBox(MsgKind kind, const QString &text, MsgButtons buttons)
 {
+    if (kind == MsgKind::Information)
+        return RunBox(QStringLiteral("Information"), false, text, buttons, QMessageBox::Information);
     const bool error = kind == MsgKind::Error;
     return RunBox(error ? QStringLiteral("Error") : QStringLiteral("Confirm"), error, text, buttons);
 }

@@ -12,6 +12,7 @@ GLOSSAD_PACKAGES=(
   xvfb xauth imagemagick espeak-ng sox pulseaudio fonts-dejavu-core
   shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl x11-utils xdotool
   at-spi2-core python3-pyatspi dbus-x11 libmagick++-dev gifsicle
+  libzip-dev libsqlite3-dev libzstd-dev kdeedu-kvtml-data
 )
 
 glossad_install_packages() {

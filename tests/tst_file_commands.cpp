@@ -24,7 +24,7 @@ protected:
     {
         QStringList captions;
         const auto actions = window->File1->actions();
-        for (qsizetype i = 5; i < actions.size(); ++i)
+        for (qsizetype i = actions.indexOf(window->EXit1) + 1; i < actions.size(); ++i)
             captions << actions[i]->text();
         return captions;
     }

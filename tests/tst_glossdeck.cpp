@@ -99,3 +99,25 @@ TEST_F(GlossDeck, BadInputIsRefusedAndChangesNothing)
     EXPECT_NE(r.err.find("words.gsd.review is damaged; nothing was changed"), std::string::npos) << r.err;
     EXPECT_EQ(Log(), before + "not a review\n");
 }
+
+TEST_F(GlossDeck, ImportAndExportPrintTheirSummaryAndRefuseWhatTheyCannotDo)
+{
+    folder.write("list.tsv", "chat\tcat\nchien\tdog\n");
+    const QString list = QString::fromStdString(folder.file("list.tsv"));
+    ToolRun r = Glossdeck({"import", list, Deck()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "glossdeck: " + Deck().toStdString() + " exists already; nothing was written. Choose another name for the new Deck.\n");
+    const QString fresh = QString::fromStdString(folder.file("fresh.gsd"));
+    r = Glossdeck({"import", list, fresh});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Items imported: 2\nItems skipped: 0 (empty word: 0, duplicate word: 0)\nMedia files copied: 0\n");
+
+    r = Glossdeck({"export", fresh, QString::fromStdString(folder.file("out.doc"))});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("give --format"), std::string::npos);
+    r = Glossdeck({"export", fresh, QString::fromStdString(folder.file("out.doc")), "--format", "csv"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Items exported: 2\n");
+    EXPECT_EQ(folder.read("out.doc"), "#separator:comma\r\n#html:false\r\n#columns:Word,Definition,Frequency,Visual,Audio\r\n"
+                                      "chat,cat,0,,\r\nchien,dog,0,,\r\n");
+}

@@ -50,7 +50,7 @@ TEST_F(MainWindow, FirstStartWithoutSettings)
     EXPECT_TRUE(w.Ascending1->isChecked());
     EXPECT_TRUE(w.SortbyWord1->isChecked());
     EXPECT_TRUE(w.NoSort1->isEnabled());
-    EXPECT_EQ(MenuCaptions(w.File1), (QStringList{"&New", "&Open", "Save &As", "-", "E&xit"}));
+    EXPECT_EQ(MenuCaptions(w.File1), (QStringList{"&New", "&Open", "Save &As", "&Import...", "&Export...", "-", "E&xit"}));
     EXPECT_EQ(w.StatusText(), "New file loaded");
     EXPECT_EQ(w.PageControl1->currentWidget(), w.Tb_Edit);
     EXPECT_EQ(w.PageControl1->tabText(0), "Edit");
@@ -123,19 +123,20 @@ TEST_F(MainWindow, ClosingWritesEveryKeyAndASecondStartRestoresThem)
     EXPECT_FALSE(again.NoSort1->isEnabled());
     EXPECT_EQ(again.RecentFiles, (StringList{"/d/one.gsd", "/d/two.gsd"}));
     EXPECT_EQ(MenuCaptions(again.File1),
-              (QStringList{"&New", "&Open", "Save &As", "-", "E&xit", "&1 /d/one.gsd", "&2 /d/two.gsd"}));
+              (QStringList{"&New", "&Open", "Save &As", "&Import...", "&Export...", "-", "E&xit", "&1 /d/one.gsd",
+                           "&2 /d/two.gsd"}));
 }
 
 TEST_F(MainWindow, RecentListStopsAtTheFirstEmptyKey)
 {
     folder.write("program/glossad.ini", "[Recent]\r\nFile0=\r\nFile1=/d/b.gsd\r\n");
     EXPECT_TRUE(Start().RecentFiles.empty());
-    EXPECT_EQ(MenuCaptions(window->File1).size(), 5);
+    EXPECT_EQ(MenuCaptions(window->File1).size(), 7);
     Abandon();
     folder.write("program/glossad.ini", "[Recent]\r\nFile0=/a\r\nFile1=/b\r\nFile2=/c\r\nFile3=\r\nFile4=/e\r\n");
     TF_Main &w = Start();
     EXPECT_EQ(w.RecentFiles, (StringList{"/a", "/b", "/c"}));
-    EXPECT_EQ(MenuCaptions(w.File1).mid(5), (QStringList{"&1 /a", "&2 /b", "&3 /c"}));
+    EXPECT_EQ(MenuCaptions(w.File1).mid(7), (QStringList{"&1 /a", "&2 /b", "&3 /c"}));
 }
 
 TEST_F(MainWindow, QuestionKindWithItsAnswerBoxCheckedIsWrittenAsFalse)

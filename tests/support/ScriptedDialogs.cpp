@@ -7,7 +7,10 @@
 MsgResult ScriptedDialogs::messageBox(MsgKind kind, const QString &unicode, MsgButtons buttons)
 {
     const std::string text = ToAnsiLossy(unicode);
-    shown.push_back({kind == MsgKind::Error ? ShownBox::Error : ShownBox::Confirmation, text, unicode});
+    const ShownBox::Kind shownKind = kind == MsgKind::Error          ? ShownBox::Error
+                                     : kind == MsgKind::Information ? ShownBox::Information
+                                                                    : ShownBox::Confirmation;
+    shown.push_back({shownKind, text, unicode});
     if (buttons == MsgButtons::OK)
         return MsgResult::OK;
     if (answers.empty()) {

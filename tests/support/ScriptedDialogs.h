@@ -7,7 +7,7 @@
 #include <vector>
 
 struct ShownBox {
-    enum Kind { Error, Confirmation, GeneralError } kind;
+    enum Kind { Error, Confirmation, GeneralError, Information } kind;
     std::string text;    // in the code page, '?' for what it cannot hold
     QString unicode;     // the text as shown
 };

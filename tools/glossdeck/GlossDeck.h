@@ -32,6 +32,8 @@ Subcommand DueSubcommand();
 Subcommand ReviewSubcommand();
 Subcommand StatsSubcommand();
 Subcommand SettingsSubcommand();
+Subcommand ImportSubcommand();
+Subcommand ExportSubcommand();
 
 // The arguments of a subcommand: the plain ones in order, and the options it accepts.
 struct ToolArguments {
