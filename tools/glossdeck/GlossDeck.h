@@ -32,6 +32,7 @@ Subcommand DueSubcommand();
 Subcommand ReviewSubcommand();
 Subcommand StatsSubcommand();
 Subcommand SettingsSubcommand();
+Subcommand SpeakSubcommand();
 
 // The arguments of a subcommand: the plain ones in order, and the options it accepts.
 struct ToolArguments {

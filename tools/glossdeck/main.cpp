@@ -10,7 +10,7 @@
 const std::vector<Subcommand> &Subcommands()
 {
     static const std::vector<Subcommand> all{DueSubcommand(), ReviewSubcommand(), StatsSubcommand(),
-                                             SettingsSubcommand()};
+                                             SettingsSubcommand(), SpeakSubcommand()};
     return all;
 }
 
