@@ -9,7 +9,7 @@
 #include <set>
 
 namespace {
-std::mutex engine;   // espeak-ng's state is the process's
+std::mutex engine;   // espeak-ng's state is the process's: one synthesis at a time
 int sampleRate = 0;
 std::string problem;
 std::vector<SpeechVoice> voices;
@@ -57,7 +57,7 @@ void Start()
             std::vector<std::string> languages = LanguagesOf(**voice);
             if (languages.empty() || !seen.insert(languages.front()).second)
                 continue;
-            voices.push_back({QString::fromUtf8((*voice)->name), std::move(languages)});
+            voices.push_back({QString::fromUtf8((*voice)->name).trimmed(), std::move(languages)});
         }
         if (voices.empty())
             problem = "Speech is not available: the speech synthesiser espeak-ng has no voices.";
@@ -65,36 +65,35 @@ void Start()
 }
 } // namespace
 
+// Once started, what is known of espeak-ng never changes: read without the lock, so that
+// the window never waits for a synthesis.
 std::string SpeechProblem()
 {
-    const std::lock_guard lock(engine);
     Start();
     return problem;
 }
 
 int SpeechSampleRate()
 {
-    const std::lock_guard lock(engine);
     Start();
     return sampleRate;
 }
 
 const std::vector<SpeechVoice> &SpeechVoices()
 {
-    const std::lock_guard lock(engine);
     Start();
     return voices;
 }
 
 std::vector<int16_t> Synthesize(const QString &text, const std::string &language, const std::function<bool()> &cancelled)
 {
-    const std::lock_guard lock(engine);
     Start();
     if (!problem.empty())
         throw Exception(problem);
     const QByteArray utf8 = text.trimmed().toUtf8();
     if (utf8.isEmpty())
         return {};
+    const std::lock_guard lock(engine);
     espeak_VOICE wanted{};
     wanted.languages = language.c_str();
     if (espeak_SetVoiceByProperties(&wanted) != EE_OK)

@@ -15,10 +15,13 @@ std::string Normalized(std::string code)
     return code;
 }
 
-bool Known(const std::string &code)
+// The code as espeak-ng spells it ("" when it does not know it).
+std::string Spelled(const std::string &normal)
 {
-    const std::vector<std::string> codes = KnownLanguages();
-    return std::find(codes.begin(), codes.end(), code) != codes.end();
+    for (const std::string &known : KnownLanguages())
+        if (Normalized(known) == normal)
+            return known;
+    return {};
 }
 } // namespace
 
@@ -37,10 +40,8 @@ std::string KnownLanguage(const std::string &code)
     const std::string normal = Normalized(code);
     if (normal.empty())
         return {};
-    if (Known(normal))
-        return normal;
-    const std::string main = normal.substr(0, normal.find('-'));
-    return Known(main) ? main : std::string();
+    const std::string known = Spelled(normal);
+    return known.empty() ? Spelled(normal.substr(0, normal.find('-'))) : known;
 }
 
 std::string DefaultLanguage()
