@@ -23,7 +23,7 @@ std::string AsUtf8(const std::string &field) { return DeckAsUtf8(field).substr(U
 
 } // namespace
 
-DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
+DeckRewrite Rewritten(std::string content, const DeckEdit &edit, const LineChange &change)
 {
     DeckRewrite result;
     result.bytes.reserve(content.size() + (edit.addedLine ? edit.addedLine->size() : 0) + 4);
@@ -37,7 +37,10 @@ DeckRewrite Rewritten(std::string content, const DeckEdit &edit)
             ++result.removed;
             continue;
         }
-        result.bytes += line;
+        if (change)
+            result.bytes += change(line);
+        else
+            result.bytes += line;
         result.bytes += "\r\n";
     }
     if (edit.addedLine) {

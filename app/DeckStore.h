@@ -6,6 +6,7 @@
 #include "platform/FileChangeLock.h"
 #include "platform/TextFile.h"
 
+#include <functional>
 #include <string>
 
 // The byte that ends every field of a line in a code-page Deck.
@@ -76,7 +77,9 @@ struct DeckRewrite {
 // The Deck's bytes with the edit made. Lines are counted as the reader counts them, every line
 // written gets CR LF, and an end-of-file mark stays with whatever follows it, byte for byte,
 // after the new line.
-DeckRewrite Rewritten(std::string content, const DeckEdit &edit);
+// `change`, when given, says what each line kept becomes.
+using LineChange = std::function<std::string(std::string_view line)>;
+DeckRewrite Rewritten(std::string content, const DeckEdit &edit, const LineChange &change = {});
 
 // Refuses a field that cannot be stored in a line of that kind of Deck; names the field in
 // the message.

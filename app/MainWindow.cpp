@@ -2,6 +2,7 @@
 
 #include "app/ButtonImages.h"
 #include "app/AboutBox.h"
+#include "app/DeckSpeech.h"
 #include "app/SpacedStudy.h"
 #include "dragdrop/DropTarget.h"
 #include "platform/Accessibility.h"
@@ -135,6 +136,7 @@ TF_Main::TF_Main(std::vector<std::string> arguments, QWidget *parent) : QMainWin
     CreateStudyPage();
     CreatePopupMenu();
     Spaced = new TSpacedStudy(*this);
+    Speech = new TDeckSpeech(*this);
 
     StatusBar1 = Named(new QStatusBar(this), "StatusBar1");
     StatusLabel = new QLabel(StatusBar1);

@@ -37,6 +37,7 @@ class THelpWindow;
 class TImage;
 class TMediaPlayer;
 class TSpacedStudy;
+class TDeckSpeech;
 class TIniFile;
 
 class TF_Main : public QMainWindow {
@@ -121,6 +122,7 @@ public:
     QAction *Ascending1, *Decending1, *NoSort1, *N2, *SortbyWord1, *SortbyFrequency1;
 
     TSpacedStudy *Spaced;   // spaced review: its tool button, grade buttons and statistics
+    TDeckSpeech *Speech;    // the Items' recordings or spoken words, and the Deck's languages
     ElasticLayout EditLayout, StudyLayout;   // how the pages' controls grow with the window
     TAboutBox *AboutBox;
     THelpWindow *HelpWindow = nullptr;   // made when help is first asked for
@@ -212,8 +214,6 @@ private:
     void ShowState(const char *resource);
     // Enables Go, or disables it and says why on the Study page.
     void SetGoEnabled(bool enabled);
-    // Sets the file, opens it and plays it; throws on failure.
-    void StartSound(const QString &path);
 
     std::vector<std::string> commandLine;
     bool shown = false;

@@ -1,6 +1,7 @@
 #include "app/QuestionEngine.h"
 
 #include "platform/Exceptions.h"
+#include "speech/SpeechEngine.h"
 
 
 #include <chrono>
@@ -59,15 +60,31 @@ bool QuestionEngine::StillMatches(const PoolOrigin &origin, int field) const
            now.inode == origin.inode;
 }
 
-bool QuestionEngine::Askable(const std::string &value, int field) const
+bool QuestionEngine::WordSpoken(const std::string &word, const DeckText &text) const
 {
-    if (value.empty())
-        return false;
-    return (field != 4 && field != 5) || FileCanBeRead(store.Text.NativePath(value));
+    return SpeaksWords && IsSpeakable(text.ToText(word));
+}
+
+void QuestionEngine::ReadSpokenWords(int field)
+{
+    spokenWords.clear();
+    if (field != 5 || !SpeaksWords)
+        return;
+    TextLineReader file(store.WorkFileName);
+    store.ReadColumn(file, spokenWords, 1);
+}
+
+bool QuestionEngine::Askable(size_t i, int field) const
+{
+    const std::string &value = store.WorkList[i];
+    if (!value.empty() && ((field != 4 && field != 5) || FileCanBeRead(store.Text.NativePath(value))))
+        return true;
+    return i < spokenWords.size() && WordSpoken(spokenWords[i], store.Text);
 }
 
 bool QuestionEngine::BuildEligiblePool(int field)
 {
+    ReadSpokenWords(field);
     {
         TextLineReader file(store.WorkFileName);
         store.ReadColumn(file, store.WorkList, field);
@@ -75,7 +92,7 @@ bool QuestionEngine::BuildEligiblePool(int field)
     EligiblePool.clear();
     const int lines = std::min(store.ItemCount, int(store.WorkList.size()));
     for (int i = 0; i < lines; ++i)
-        if (Askable(store.WorkList[size_t(i)], field))
+        if (Askable(size_t(i), field))
             EligiblePool.push_back(i);
     eligibleOrigin = OriginOf(store.WorkFileName, field);
     return !EligiblePool.empty();
@@ -93,6 +110,7 @@ bool QuestionEngine::BuildFrequencyPools(int kind, bool frequencyUp)
         TextLineReader file(store.WorkFileName);
         store.ReadColumn(file, FrequencyList, 2);
     }
+    ReadSpokenWords(field);
     {
         TextLineReader file(store.WorkFileName);
         store.ReadColumn(file, store.WorkList, field);
@@ -107,7 +125,7 @@ bool QuestionEngine::BuildFrequencyPools(int kind, bool frequencyUp)
     }
     for (int i = 0; i < lines; ++i) {
         const int f = frequencies[size_t(i)];
-        if (f >= 1 && Askable(store.WorkList[size_t(i)], field))
+        if (f >= 1 && Askable(size_t(i), field))
             FrequencyPools[size_t(f - 1)].push_back(i);
     }
     CumulativeWeights[0] = 0;
@@ -185,7 +203,12 @@ bool QuestionEngine::InOrderStep(int kind)
     };
     takeLine();
     // One full pass at most: a Deck without the question field anywhere asks nothing.
-    for (int passed = 1; entry >= CurrentItem.size() || CurrentItem[entry].empty(); ++passed) {
+    const auto askable = [&] {
+        if (entry < CurrentItem.size() && !CurrentItem[entry].empty())
+            return true;
+        return kind == qkAudio && !CurrentItem.empty() && WordSpoken(CurrentItem[0], CurrentText);
+    };
+    for (int passed = 1; !askable(); ++passed) {
         if (passed >= count)
             return false;
         takeLine();

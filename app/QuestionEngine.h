@@ -45,6 +45,10 @@ public:
     DeckText CurrentText;
     uint32_t Seed = 0;
 
+    // An Audio question may speak the word of an Item without a recording: such an Item is
+    // askable when its word is not empty after trimming.
+    bool SpeaksWords = false;
+
     // Milliseconds since midnight UTC; tests set their own clock.
     std::function<uint32_t()> TimeOfDay;
 
@@ -61,9 +65,15 @@ private:
     };
     static PoolOrigin OriginOf(const std::string &file, int field);
     bool StillMatches(const PoolOrigin &origin, int field) const;
-    bool Askable(const std::string &value, int field) const;
+    // Whether the Item of line i can be asked for the field, its value read into WorkList.
+    bool Askable(size_t i, int field) const;
+    // For an Audio question that may speak words: the words of the working file.
+    void ReadSpokenWords(int field);
+    // Whether an Item without a recording would have its word spoken.
+    bool WordSpoken(const std::string &word, const DeckText &text) const;
     bool InOrderStep(int kind);
 
     DeckStore &store;
     PoolOrigin eligibleOrigin, frequencyOrigin;
+    StringList spokenWords;
 };

@@ -121,20 +121,7 @@ SpacedReview &TSpacedStudy::Review()
         review->Log().Reload();
         return *review;
     }
-    if (!review || now.path != opened.path) {
-        review = std::make_unique<SpacedReview>(now.path);
-        try {
-            review->Open();
-        } catch (const std::exception &e) {
-            // Nothing is written over a log that could not be read.
-            review->saving = false;
-            Warn("The review progress of this Deck cannot be read (" + std::string(e.what()) +
-                 "). You can study on, but the grades you give will not be kept.");
-        }
-        if (!review->Log().DamagedLines().empty())
-            Warn("Line " + std::to_string(review->Log().DamagedLines().front()) + " of " + review->Log().Path() +
-                 " is damaged and does not count; the other reviews do.");
-    }
+    OpenReview(now.path);
     // The Items that can be asked with the current question kind, by their review words.
     StringList deckWords;
     {
@@ -155,6 +142,32 @@ SpacedReview &TSpacedStudy::Review()
     review->SetItems(words);
     opened = now;
     return *review;
+}
+
+void TSpacedStudy::OpenReview(const std::string &path)
+{
+    if (review && review->Log().Path() == ReviewLog::SidecarOf(path))
+        return;
+    opened = {};
+    review = std::make_unique<SpacedReview>(path);
+    try {
+        review->Open();
+    } catch (const std::exception &e) {
+        // Nothing is written over a log that could not be read.
+        review->saving = false;
+        Warn("The review progress of this Deck cannot be read (" + std::string(e.what()) +
+             "). You can study on, but the grades you give will not be kept.");
+    }
+    if (!review->Log().DamagedLines().empty())
+        Warn("Line " + std::to_string(review->Log().DamagedLines().front()) + " of " + review->Log().Path() +
+             " is damaged and does not count; the other reviews do.");
+}
+
+ReviewLog &TSpacedStudy::DeckLog()
+{
+    OpenReview(window.Store.WorkFileName);
+    review->Log().Reload();
+    return review->Log();
 }
 
 void TSpacedStudy::Open()

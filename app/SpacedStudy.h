@@ -37,6 +37,9 @@ public:
     // The numbers of the Statistics window for the working file.
     ReviewStatistics Statistics();
     void Statistics1Click();
+    // The working file's review log, read again when it changed: the one writer of its
+    // settings while the window is open.
+    ReviewLog &DeckLog();
 
     QToolButton *SB_Spaced;
     QMenu *Review1;
@@ -50,6 +53,8 @@ signals:
 private:
     // The review of the working file with its askable Items as the file now holds them.
     SpacedReview &Review();
+    // The review of the Deck at this path, opened unless it is open already.
+    void OpenReview(const std::string &path);
     void Open();
     void ShowGrades(bool show);
     void ShowNothingDue(ReviewTime next);

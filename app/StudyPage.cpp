@@ -2,7 +2,9 @@
 // events that choose how the next Item is picked.
 #include "app/MainWindow.h"
 
+#include "app/DeckSpeech.h"
 #include "app/FieldText.h"
+#include "app/ItemSound.h"
 #include "app/SpacedStudy.h"
 
 #include "platform/Dialogs.h"
@@ -45,13 +47,6 @@ void TF_Main::ShowState(const char *resource)
     State->setAccessibleName(QLatin1String(resource) == QLatin1String("Qbmp") ? QStringLiteral("Question")
                                                                               : QStringLiteral("Answer"));
     State->show();
-}
-
-void TF_Main::StartSound(const QString &path)
-{
-    MediaPlayer1->SetFilePath(path);
-    MediaPlayer1->Open();
-    MediaPlayer1->Play();
 }
 
 void TF_Main::SetGoEnabled(bool enabled)
@@ -105,6 +100,8 @@ void TF_Main::QuestionPhase()
         return;   // nothing can be asked: the page keeps what it shows
     const StringList &item = Questions.CurrentItem;
     const DeckText &deck = Questions.CurrentText;
+    // The page's sound controls give this Item from now on: its recording, or its word spoken.
+    Speech->StudySound->SetItem(deck.ToText(Entry(item, 0)), deck.PathText(Entry(item, 4)));
     switch (kind) {
     case qkWord:
         Image1->hide();
@@ -140,13 +137,11 @@ void TF_Main::QuestionPhase()
         L_WordQ->hide();
         M_Def->clear();
         MediaPlayer1->Close();
-        const std::string audio = Entry(item, 4);
-        if (FileCanBeRead(deck.NativePath(audio))) {
-            try {
-                StartSound(deck.PathText(audio));
-            } catch (const std::exception &) {
-                ShowErrorMessage(deck.PathText(audio) + QStringLiteral(" is an invalid wave file."));
-            }
+        // An Item without a recording that can be read has its word spoken.
+        try {
+            Speech->StudySound->Play();
+        } catch (const std::exception &) {
+            ShowErrorMessage(deck.PathText(Entry(item, 4)) + QStringLiteral(" is an invalid wave file."));
         }
         break;
     }
@@ -176,10 +171,10 @@ void TF_Main::AnswerPhase()
         } catch (const std::exception &) {
         }
     }
-    if (Chosen(Ck_Audio) && !Entry(item, 4).empty()) {
+    if (Chosen(Ck_Audio)) {
         // A sound that does not play is passed over without a message.
         try {
-            StartSound(deck.PathText(Entry(item, 4)));
+            Speech->StudySound->Play();
         } catch (const std::exception &) {
         }
     }

@@ -279,9 +279,21 @@ void TMediaPlayer::Open()
     Close();
     if (filePath.isEmpty())
         throw EWaveFileError("No wave file name is given");
-    wave = std::make_unique<TWaveFile>(filePath);
+    OpenSound(std::make_unique<TWaveFile>(filePath));
+}
+
+void TMediaPlayer::OpenSound(std::unique_ptr<TWaveFile> sound)
+{
+    Close();
+    wave = std::move(sound);
     heldFrame = 0;
     SetMode(TMode::Stopped);
+}
+
+void TMediaPlayer::SetPlayUnopened(std::function<void()> play)
+{
+    playUnopened = std::move(play);
+    SetMode(mode);
 }
 
 void TMediaPlayer::Close()
@@ -298,7 +310,10 @@ void TMediaPlayer::Play()
 {
     switch (mode) {
     case TMode::NotOpen:
-        throw Exception("No wave file is open");
+        if (!playUnopened)
+            throw Exception("No wave file is open");
+        playUnopened();
+        return;
     case TMode::Playing:
         return;
     case TMode::Paused:
@@ -446,7 +461,7 @@ void TMediaPlayer::SetMode(TMode value)
 {
     const bool changed = mode != value;
     mode = value;
-    playButton->setEnabled(mode == TMode::Stopped || mode == TMode::Paused);
+    playButton->setEnabled(mode == TMode::Stopped || mode == TMode::Paused || (mode == TMode::NotOpen && playUnopened));
     pauseButton->setEnabled(mode == TMode::Playing);
     stopButton->setEnabled(mode == TMode::Playing || mode == TMode::Paused);
     if (changed)

@@ -8,6 +8,7 @@
 // Everything runs on the thread of the widget (the user-interface thread); nothing blocks.
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,10 +34,16 @@ public:
     // Opens FileName, closing an open file first. Throws EInOutError when the file cannot be
     // read and EWaveFileError when it is not a wave file that can be played; nothing is open then.
     void Open();
+    // Opens a sound already in memory (speech the program made), closing an open one first.
+    void OpenSound(std::unique_ptr<TWaveFile> sound);
+    // What Play does while nothing is open, such as speaking the word of the Item on show: the
+    // Play button is then enabled. Empty (the default): Play needs an open sound.
+    void SetPlayUnopened(std::function<void()> play);
     // Stops playback and releases the file; nothing happens when nothing is open.
     void Close();
     // Starts playback and returns at once: from the start, from where Pause held it, or from
-    // the start again after the end. Nothing happens while playing. Throws when nothing is open.
+    // the start again after the end. Nothing happens while playing. While nothing is open, does
+    // what SetPlayUnopened gave, or throws.
     void Play();
     // Holds playback at its position; nothing happens unless playing.
     void Pause();
@@ -73,6 +80,7 @@ private:
     qint64 CurrentFrame() const;
 
     QString filePath;
+    std::function<void()> playUnopened;
     std::unique_ptr<TWaveFile> wave;
     TAudioOutput *output = nullptr;   // a child object while playing or paused
     qint64 startFrame = 0;            // where the running output started

@@ -256,6 +256,14 @@ TWaveFile::TWaveFile(const QString &filePath) : name(ToAnsiLossy(filePath))
     frames = data.size() / format.bytesPerFrame();
 }
 
+TWaveFile::TWaveFile(const std::vector<int16_t> &samples, int sampleRate, std::string soundName)
+    : name(std::move(soundName)), sourceBits(16), frames(qint64(samples.size())), data(Bytes(samples))
+{
+    format.setSampleRate(sampleRate);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Int16);
+}
+
 qint64 TWaveFile::FramesToMs(qint64 frameCount) const
 {
     return SampleRate() > 0 ? frameCount * 1000 / SampleRate() : 0;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A file that is not a wave file, or a wave file that cannot be decoded.
 class EWaveFileError : public Exception {
@@ -31,6 +32,8 @@ public:
     explicit TWaveFile(const std::string &fileName);
     // The same for a path given as text (a UTF-8 Deck's field).
     explicit TWaveFile(const QString &filePath);
+    // Mono 16-bit samples the program made itself (speech), under a name for messages.
+    TWaveFile(const std::vector<int16_t> &samples, int sampleRate, std::string soundName);
 
     const std::string &FileName() const { return name; }
     bool Empty() const { return frames == 0; }

@@ -8,7 +8,7 @@ GLOSSAD_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
   qt6-qpa-plugins qt6-image-formats-plugins
   libjpeg62-turbo-dev libsndfile1-dev libwmf-dev libemf2svg-dev libgif-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libespeak-ng-dev espeak-ng-data
   xvfb xauth imagemagick espeak-ng sox pulseaudio fonts-dejavu-core
   shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl x11-utils xdotool
   at-spi2-core python3-pyatspi dbus-x11 libmagick++-dev gifsicle

@@ -1,27 +1,11 @@
 // glossdeck from outside: what due, review, stats and settings print, and bad input refused with
 // a clear message, a non-zero exit and nothing changed.
+#include "support/GlossdeckRun.h"
 #include "support/TempFolder.h"
-
-#include <QCoreApplication>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-struct ToolRun {
-    int code;
-    std::string out, err;
-};
-
-ToolRun Glossdeck(const QStringList &args)
-{
-    QProcess tool;
-    tool.start(QCoreApplication::applicationDirPath() + "/glossdeck", args);
-    tool.waitForFinished(60000);
-    return {tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput().toStdString(),
-            tool.readAllStandardError().toStdString()};
-}
 
 class GlossDeck : public ::testing::Test {
 protected:

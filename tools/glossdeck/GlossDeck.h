@@ -34,6 +34,7 @@ Subcommand StatsSubcommand();
 Subcommand SettingsSubcommand();
 Subcommand ImportSubcommand();
 Subcommand ExportSubcommand();
+Subcommand SpeakSubcommand();
 
 // The arguments of a subcommand: the plain ones in order, and the options it accepts.
 struct ToolArguments {

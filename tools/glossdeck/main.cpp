@@ -10,7 +10,8 @@
 const std::vector<Subcommand> &Subcommands()
 {
     static const std::vector<Subcommand> all{DueSubcommand(), ReviewSubcommand(), StatsSubcommand(),
-                                             SettingsSubcommand(), ImportSubcommand(), ExportSubcommand()};
+                                             SettingsSubcommand(), ImportSubcommand(), ExportSubcommand(),
+                                             SpeakSubcommand()};
     return all;
 }
 
