@@ -60,7 +60,9 @@ void CopyBack(uint8_t *dst, const uint8_t *src, int count)
 
 // A table entry as the fast path keeps it: the string's first pixels (see Extended), where the
 // whole string was first written and its length (0 for the clear and end codes); and the code
-// it extends, which the entry still to be made holds too: the code read last.
+// it extends. The entry still to be made is written ahead from the string decoded last (its
+// pixels, where it was written, its length + 1 and its code); the next code only adds its
+// first pixel to the head. That keeps the loop's state small enough for the registers.
 struct Entry {
     uint64_t head;
     int32_t offset;
@@ -290,157 +292,107 @@ struct Decoder {
         return ProcessCode(GetCode());
     }
 
-    // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide stores).
-    // Returns the number of pixels written. The state the loop changes lives in locals, written
-    // back around every call that needs the members.
-    int Run(uint8_t *out, int n)
+    // Where the fast loop stopped: its sub-block has fewer than eight bytes left and it needs
+    // more bits; at a code it does not decode (a clear or end code, a code beyond the table);
+    // or the frame is full.
+    enum class Stop { NeedBits, Code, Full };
+
+    // Decodes codes into out from pos on while their bits can be taken eight bytes at a time
+    // from the current sub-block and the table holds their strings. A leaf without calls, so
+    // that its state stays in registers; written back to the members when it stops. A code it
+    // stops at is taken from the bits and left in code.
+    [[gnu::noinline]] Stop Fast(uint8_t *const out, const int n, int &position, int &code)
     {
         Entry *const t = table;
         uint64_t bits = Bits;
         int count = Count;
-        const uint8_t *at = At, *blockEnd = BlockEnd;
+        const uint8_t *at = At;
+        const uint8_t *const blockEnd = BlockEnd;
         int cs = CodeSize;
         uint32_t mask = Mask;
         int nc = NextCode;
-        int pos = 0;
-        // The string written last: where, how long, its first pixels.
-        int prevPos = 0, prevLen = 0;
-        uint64_t prevHead = 0;
-        int slowFrom = -1;   // where the one-pixel path takes over
-#define GLOSSAD_SAVE()                                                                                     \
-    do {                                                                                                   \
-        Bits = bits;                                                                                       \
-        Count = count;                                                                                     \
-        At = at;                                                                                           \
-        BlockEnd = blockEnd;                                                                               \
-        CodeSize = cs;                                                                                     \
-        Mask = mask;                                                                                       \
-        NextCode = nc;                                                                                     \
-    } while (0)
-#define GLOSSAD_LOAD()                                                                                     \
-    do {                                                                                                   \
-        bits = Bits;                                                                                       \
-        count = Count;                                                                                     \
-        at = At;                                                                                           \
-        blockEnd = BlockEnd;                                                                               \
-        cs = CodeSize;                                                                                     \
-        mask = Mask;                                                                                       \
-        nc = NextCode;                                                                                     \
-    } while (0)
-        // The first action of a frame is a table reset, as if a clear code had been read.
-        Fresh = false;
+        int pos = position;
+        Stop stop;
         for (;;) {
-            // A reset table: the first code is a pixel of its own.
-            GLOSSAD_SAVE();
-            int c = FirstAfterClear();
-            GLOSSAD_LOAD();
-            if (c == EndCode) {
-                EndOfData();
-                return pos;
-            }
-            if (c < 0)
-                return pos;
-            out[pos] = uint8_t(c);
-            if (c >= ClearCode) {
-                slowFrom = pos + 1;
-                break;
-            }
-            prevPos = pos;
-            prevLen = 1;
-            prevHead = uint64_t(c & 0xFF);
-            t[nc].prefix = uint16_t(c);
-            if (++pos >= n)
-                return pos;
-            for (;;) {
-                if (count < cs) [[unlikely]] {
-                    if (blockEnd - at >= 8) [[likely]] {
-                        // Eight bytes at once; those beyond 64 bits are read again next time.
-                        bits |= Load8(at) << count;
-                        at += (63 - count) >> 3;
-                        count |= 56;
-                    } else {
-                        GLOSSAD_SAVE();
-                        const bool more = Fill(cs, true);
-                        GLOSSAD_LOAD();
-                        if (!more)
-                            return pos;
-                    }
-                }
-                c = int(bits & mask);
-                bits >>= cs;
-                count -= cs;
-                uint64_t head;
-                int len;
-                const int room = n - pos;
-                uint8_t *dst = out + pos;
-                if (c < nc) [[likely]] {
-                    const Entry &e = t[c];
-                    head = e.head;
-                    len = e.length;
-                    if (unsigned(len - 1) < 8u) [[likely]]
-                        Store8(dst, head);
-                    else if (len > 0)
-                        CopyBack(dst, out + e.offset, std::min(len, room));
-                    else
-                        break;   // a clear or end code
-                } else if (c == nc) {
-                    // The entry this code adds itself: the previous string and its first pixel.
-                    head = Extended(prevHead, prevLen, prevHead);
-                    len = prevLen + 1;
-                    if (len <= 8)
-                        Store8(dst, head);
-                    else
-                        CopyBack(dst, out + prevPos, std::min(len, room));
-                } else {
-                    // A code beyond the table: the one-pixel path takes over.
-                    OldCode = t[nc].prefix;
-                    FirstCode = int(prevHead & 0xFF);
-                    GLOSSAD_SAVE();
-                    MakeExact(out);
-                    const int v = ProcessCode(c);
-                    if (v < 0)
-                        return pos;
-                    out[pos] = uint8_t(v);
-                    slowFrom = pos + 1;
+            if (count < cs) [[unlikely]] {
+                if (blockEnd - at < 8) [[unlikely]] {
+                    stop = Stop::NeedBits;
                     break;
                 }
-                // The entry this code adds: the previous string and this string's first pixel.
-                Entry &added = t[nc];
-                added.head = Extended(prevHead, prevLen, head);
-                added.offset = prevPos;
-                added.length = uint16_t(prevLen + 1);
-                if (++nc > int(mask)) [[unlikely]] {
-                    if (cs < 12) {
-                        cs += 1;
-                        mask = mask * 2 + 1;
-                    } else {
-                        nc = TableSize;   // full: entries go to the spare one until a clear code
-                    }
-                }
-                t[nc].prefix = uint16_t(c);
-                if (len >= room) [[unlikely]] {
-                    tailOnStack = len > room;
-                    GLOSSAD_SAVE();
-                    return n;
-                }
-                prevPos = pos;
-                prevLen = len;
-                prevHead = head;
-                pos += len;
+                // Eight bytes at once; those beyond 64 bits are read again next time.
+                bits |= Load8(at) << count;
+                at += (63 - count) >> 3;
+                count |= 56;
             }
-            if (slowFrom >= 0)
+            const int c = int(bits & mask);
+            bits >>= cs;
+            count -= cs;
+            uint64_t head;
+            int len;
+            const int room = n - pos;
+            uint8_t *dst = out + pos;
+            if (c < nc) [[likely]] {
+                const Entry &e = t[c];
+                head = e.head;
+                len = e.length;
+                if (unsigned(len - 1) < 8u) [[likely]]
+                    Store8(dst, head);
+                else if (len > 0)
+                    CopyBack(dst, out + e.offset, std::min(len, room));
+                else {
+                    code = c;   // a clear or end code
+                    stop = Stop::Code;
+                    break;
+                }
+            } else if (c == nc) {
+                // The entry this code adds itself: the previous string and its first pixel.
+                const Entry &e = t[nc];
+                head = Extended(e.head, e.length - 1, e.head);
+                len = e.length;
+                if (len <= 8)
+                    Store8(dst, head);
+                else
+                    CopyBack(dst, out + e.offset, std::min(len, room));
+            } else {
+                code = c;
+                stop = Stop::Code;
                 break;
-            GLOSSAD_SAVE();
-            if (c == EndCode) {
-                EndOfData();
-                return pos;
             }
+            // The entry this code adds: the previous string and this string's first pixel.
+            Entry &added = t[nc];
+            added.head = Extended(added.head, added.length - 1, head);
+            if (++nc > int(mask)) [[unlikely]] {
+                if (cs < 12) {
+                    cs += 1;
+                    mask = mask * 2 + 1;
+                } else {
+                    nc = TableSize;   // full: entries go to the spare one until a clear code
+                }
+            }
+            t[nc] = Entry{head, pos, uint16_t(len + 1), uint16_t(c)};
+            if (len >= room) [[unlikely]] {
+                tailOnStack = len > room;
+                pos = n;
+                stop = Stop::Full;
+                break;
+            }
+            pos += len;
         }
-#undef GLOSSAD_LOAD
-#undef GLOSSAD_SAVE
+        Bits = bits;
+        Count = count;
+        At = at;
+        CodeSize = cs;
+        Mask = mask;
+        NextCode = nc;
+        position = pos;
+        return stop;
+    }
+
+    // The one-pixel path from pos on.
+    int Exact(uint8_t *out, int n, int pos)
+    {
         if (!exact)
             MakeExact(out);
-        pos = slowFrom;
         while (pos < n) {
             const int v = ReadPixel();
             if (v < 0)
@@ -448,6 +400,52 @@ struct Decoder {
             out[pos++] = uint8_t(v);
         }
         return pos;
+    }
+
+    // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide stores).
+    // Returns the number of pixels written.
+    int Run(uint8_t *out, int n)
+    {
+        // The first action of a frame is a table reset, as if a clear code had been read.
+        Fresh = false;
+        int pos = 0;
+        for (;;) {
+            // A reset table: the first code is a pixel of its own.
+            int c = FirstAfterClear();
+            if (c == EndCode) {
+                EndOfData();
+                return pos;
+            }
+            if (c < 0)
+                return pos;
+            out[pos] = uint8_t(c);
+            if (c >= ClearCode)
+                return Exact(out, n, pos + 1);
+            table[NextCode] = Entry{uint64_t(c & 0xFF), pos, 2, uint16_t(c)};
+            if (++pos >= n)
+                return pos;
+            Stop stop;
+            while ((stop = Fast(out, n, pos, c)) == Stop::NeedBits)
+                if (!Fill(CodeSize, true))
+                    return pos;
+            if (stop == Stop::Full)
+                return n;
+            if (c == ClearCode)
+                continue;
+            if (c == EndCode) {
+                EndOfData();
+                return pos;
+            }
+            // A code beyond the table: the one-pixel path takes over.
+            OldCode = table[NextCode].prefix;
+            FirstCode = int(table[NextCode].head & 0xFF);
+            MakeExact(out);
+            const int v = ProcessCode(c);
+            if (v < 0)
+                return pos;
+            out[pos] = uint8_t(v);
+            return Exact(out, n, pos + 1);
+        }
     }
 
     // After the last pixel: the data should hold nothing but its end code (clear codes before
