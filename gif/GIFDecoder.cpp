@@ -60,9 +60,9 @@ void CopyBack(uint8_t *dst, const uint8_t *src, int count)
 
 // A table entry as the fast path keeps it: the string's first pixels (see Extended), where the
 // whole string was first written and its length (0 for the clear and end codes); and the code
-// it extends. The entry still to be made is written ahead from the string decoded last (its
-// pixels, where it was written, its length + 1 and its code); the next code only adds its
-// first pixel to the head. That keeps the loop's state small enough for the registers.
+// it extends. The entry still to be made is written ahead from the string decoded last (where
+// it was written, its length + 1, its code, and its pixels as the head); the next code adds
+// its own first pixel to that head. The fast loop keeps that head in a register.
 struct Entry {
     uint64_t head;
     int32_t offset;
@@ -311,7 +311,11 @@ struct Decoder {
         int cs = CodeSize;
         uint32_t mask = Mask;
         int nc = NextCode;
-        int pos = position;
+        uint8_t *dst = out + position;
+        uint8_t *const end = out + n;
+        // The string decoded last, which the entry still to be made extends.
+        uint64_t prevHead = t[nc].head;
+        int prevLen = t[nc].length - 1;
         Stop stop;
         for (;;) {
             if (count < cs) [[unlikely]] {
@@ -329,8 +333,6 @@ struct Decoder {
             count -= cs;
             uint64_t head;
             int len;
-            const int room = n - pos;
-            uint8_t *dst = out + pos;
             if (c < nc) [[likely]] {
                 const Entry &e = t[c];
                 head = e.head;
@@ -338,7 +340,7 @@ struct Decoder {
                 if (unsigned(len - 1) < 8u) [[likely]]
                     Store8(dst, head);
                 else if (len > 0)
-                    CopyBack(dst, out + e.offset, std::min(len, room));
+                    CopyBack(dst, out + e.offset, std::min(len, int(end - dst)));
                 else {
                     code = c;   // a clear or end code
                     stop = Stop::Code;
@@ -346,21 +348,19 @@ struct Decoder {
                 }
             } else if (c == nc) {
                 // The entry this code adds itself: the previous string and its first pixel.
-                const Entry &e = t[nc];
-                head = Extended(e.head, e.length - 1, e.head);
-                len = e.length;
+                head = Extended(prevHead, prevLen, prevHead);
+                len = prevLen + 1;
                 if (len <= 8)
                     Store8(dst, head);
                 else
-                    CopyBack(dst, out + e.offset, std::min(len, room));
+                    CopyBack(dst, dst - prevLen, std::min(len, int(end - dst)));
             } else {
                 code = c;
                 stop = Stop::Code;
                 break;
             }
             // The entry this code adds: the previous string and this string's first pixel.
-            Entry &added = t[nc];
-            added.head = Extended(added.head, added.length - 1, head);
+            t[nc].head = Extended(prevHead, prevLen, head);
             if (++nc > int(mask)) [[unlikely]] {
                 if (cs < 12) {
                     cs += 1;
@@ -369,22 +369,28 @@ struct Decoder {
                     nc = TableSize;   // full: entries go to the spare one until a clear code
                 }
             }
-            t[nc] = Entry{head, pos, uint16_t(len + 1), uint16_t(c)};
-            if (len >= room) [[unlikely]] {
-                tailOnStack = len > room;
-                pos = n;
+            Entry &next = t[nc];
+            next.offset = int(dst - out);
+            next.length = uint16_t(len + 1);
+            next.prefix = uint16_t(c);
+            prevHead = head;
+            prevLen = len;
+            if (len >= end - dst) [[unlikely]] {
+                tailOnStack = len > end - dst;
+                dst = end;
                 stop = Stop::Full;
                 break;
             }
-            pos += len;
+            dst += len;
         }
+        t[nc].head = prevHead;
         Bits = bits;
         Count = count;
         At = at;
         CodeSize = cs;
         Mask = mask;
         NextCode = nc;
-        position = pos;
+        position = int(dst - out);
         return stop;
     }
 
