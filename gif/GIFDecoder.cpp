@@ -22,7 +22,7 @@
 #include <bit>
 #include <climits>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace {
 
@@ -480,37 +480,47 @@ struct Decoder {
 };
 
 // The rows of an interlaced frame arrive in the order of the four passes (0, 8, 16 ...; 4, 12
-// ...; 2, 6 ...; 1, 3 ...). Moves each to its place, following the cycles of that order with
-// one row in hand.
+// ...; 2, 6 ...; 1, 3 ...): where the i-th row of the data belongs.
+class InterlacedOrder {
+public:
+    explicit InterlacedOrder(int height)
+    {
+        for (int pass = 0; pass < 4; ++pass)
+            rows[pass] = (height - first[pass] + step[pass] - 1) / step[pass];
+    }
+    int RowOf(int i) const
+    {
+        int pass = 0;
+        while (pass < 3 && i >= rows[pass])
+            i -= rows[pass++];
+        return first[pass] + i * step[pass];
+    }
+
+private:
+    static constexpr int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    int rows[4];
+};
+
+// Moves each row to its place, following the cycles of that order with one row in hand; one
+// allocation holds the two rows and a flag per row.
 void PlaceInterlacedRows(uint8_t *pixels, int width, int height)
 {
-    std::vector<int> target(static_cast<size_t>(height));
-    int pass = 0, step = 8, row = 0;
-    for (int i = 0; i < height; ++i) {
-        target[size_t(i)] = row;
-        row += step;
-        while (row >= height && i + 1 < height) {
-            if (pass > 0)
-                step /= 2;
-            pass += 1;
-            row = step / 2;
-        }
-    }
-    std::vector<bool> placed(static_cast<size_t>(height), false);
-    std::vector<uint8_t> rows(2 * static_cast<size_t>(width));
-    uint8_t *hand = rows.data(), *spare = rows.data() + width;
-    const auto rowAt = [&](int y) { return pixels + size_t(y) * size_t(width); };
+    const size_t rowBytes = size_t(width);
+    std::unique_ptr<uint8_t[]> work(new uint8_t[2 * rowBytes + size_t(height)]());
+    uint8_t *hand = work.get(), *spare = hand + rowBytes, *placed = spare + rowBytes;
+    const InterlacedOrder order(height);
+    const auto rowAt = [&](int y) { return pixels + size_t(y) * rowBytes; };
     for (int start = 0; start < height; ++start) {
-        if (placed[size_t(start)] || target[size_t(start)] == start)
+        if (placed[start] || order.RowOf(start) == start)
             continue;
-        std::memcpy(hand, rowAt(start), size_t(width));
+        std::memcpy(hand, rowAt(start), rowBytes);
         int i = start;
         do {
-            const int t = target[size_t(i)];
-            std::memcpy(spare, rowAt(t), size_t(width));
-            std::memcpy(rowAt(t), hand, size_t(width));
+            const int t = order.RowOf(i);
+            std::memcpy(spare, rowAt(t), rowBytes);
+            std::memcpy(rowAt(t), hand, rowBytes);
             std::swap(hand, spare);
-            placed[size_t(i)] = true;
+            placed[i] = 1;
             i = t;
         } while (i != start);
     }
