@@ -167,6 +167,17 @@ struct Decoder {
         return true;
     }
 
+    // Takes the last bytes of the current sub-block into the bits, as many as fit, so that the
+    // fast loop decodes several codes more before the next sub-block is needed.
+    void TakeRestOfBlock()
+    {
+        Bits &= (uint64_t(1) << Count) - 1;
+        while (Count <= 56 && At < BlockEnd) {
+            Bits |= uint64_t(*At++) << Count;
+            Count += 8;
+        }
+    }
+
     int GetCode(bool warnUnderRun = true)
     {
         if (Fresh) {
@@ -431,9 +442,11 @@ struct Decoder {
             if (++pos >= n)
                 return pos;
             Stop stop;
-            while ((stop = Fast(out, n, pos, c)) == Stop::NeedBits)
-                if (!Fill(CodeSize, true))
+            while ((stop = Fast(out, n, pos, c)) == Stop::NeedBits) {
+                TakeRestOfBlock();
+                if (Count < CodeSize && !Fill(CodeSize, true))
                     return pos;
+            }
             if (stop == Stop::Full)
                 return n;
             if (c == ClearCode)
