@@ -13,12 +13,16 @@ TGIFColor EntryOf(TColor color)
 
 } // namespace
 
+int TGIFColorMap::CapacityFor(int n)
+{
+    return std::min(n <= 16 ? 16 : ((n + 31) / 32) * 32, 256);
+}
+
 void TGIFColorMap::Grow(int n)
 {
     if (n < capacity)
         return;
-    int newCapacity = n <= 16 ? 16 : ((n + 31) / 32) * 32;
-    newCapacity = std::min(newCapacity, 256);
+    const int newCapacity = CapacityFor(n);
     if (newCapacity > capacity) {
         colors.resize(size_t(newCapacity));
         capacity = newCapacity;

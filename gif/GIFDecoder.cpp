@@ -22,49 +22,80 @@
 #include <bit>
 #include <climits>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace {
 
 constexpr int TableSize = 4096;
 constexpr int StackSize = 8192;
-constexpr int BufferSize = 2 + 255;
 // Positions in the frame are ints: larger frames are refused.
 constexpr int64_t MaxPixels = INT32_MAX - GIFPixelSlack;
 
-// The first pixels of a string (up to eight, the first in the low byte) and one more after
-// them, when there is room. A pixel is the low byte of its code.
 static_assert(std::endian::native == std::endian::little, "the first pixel is the lowest byte in memory");
-uint64_t Extended(uint64_t head, int length, int pixel)
+
+uint64_t Load8(const uint8_t *p)
 {
-    return length < 8 ? head | uint64_t(pixel & 0xFF) << (8 * length) : head;
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
 }
+
+void Store8(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+// The first pixels of a string (up to eight, the first in the low byte, zeros above the string)
+// and one more after them, when there is room. A pixel is the low byte of its code.
+uint64_t Extended(uint64_t head, int length, uint64_t pixel)
+{
+    return length < 8 ? head | (pixel & 0xFF) << (8 * length) : head;
+}
+
+// Copies a string of more than eight pixels that lies at least eight pixels back, eight at a
+// time and front to back, so that a string that repeats its own start comes out right. Writes
+// up to seven bytes beyond the count.
+void CopyBack(uint8_t *dst, const uint8_t *src, int count)
+{
+    for (int i = 0; i < count; i += 8)
+        Store8(dst + i, Load8(src + i));
+}
+
+// A table entry as the fast path keeps it: the string's first pixels (see Extended), where the
+// whole string was first written and its length (0 for the clear and end codes); and the code
+// it extends. The entry still to be made is written ahead from the string decoded last (where
+// it was written, its length + 1, its code, and its pixels as the head); the next code adds
+// its own first pixel to that head. The fast loop keeps that head in a register.
+struct Entry {
+    uint64_t head;
+    int32_t offset;
+    uint16_t length;
+    uint16_t prefix;
+};
 
 struct Decoder {
     TGIFInput *stream = nullptr;
     const std::function<void(const std::string &)> *warn = nullptr;
 
     int minCodeSize = 0;
-    int ClearCode = 0, EndCode = 0, CodeSize = 0, CodeLimit = 0, NextCode = 0;
+    int ClearCode = 0, EndCode = 0, CodeSize = 0, NextCode = 0;
+    uint32_t Mask = 0;   // 2^CodeSize - 1: the width grows when NextCode goes beyond it
     int FirstCode = 0, OldCode = 0;
     bool Fresh = true;
     bool TerminatorSeen = false;   // the zero-length sub-block was read
     bool Ended = false;            // an end code was handled
-    // The bit reader: unread bytes of earlier sub-blocks (at most two) and the current one.
-    int CurrentBit = 0, LastBit = 0;
-    uint8_t Buffer[BufferSize + 8];
+    // The bit reader: bits read ahead (the lowest first; those beyond Count are the next ones
+    // of the same sub-block, or 0) and the rest of the current sub-block, which the stream has
+    // already passed.
+    uint64_t Bits = 0;
+    int Count = 0;
+    const uint8_t *At = nullptr, *BlockEnd = nullptr;
 
-    // The table. Fast path: each entry's first pixels (see Extended), its length, and where
-    // its whole string was first written. One-pixel path: the code an entry extends and its
-    // last pixel.
-    uint64_t Head[TableSize];
-    int32_t Offset[TableSize];
-    uint16_t Length[TableSize];
+    // The fast path's table, one more entry to take the writes while the table is full; the
+    // one-pixel path's table, made from it when that path takes over.
+    Entry table[TableSize + 1];
     uint16_t Prefix[TableSize], Suffix[TableSize];
     int32_t Stack[StackSize];
     int sp = 0;
     int rootsFor = -1;          // the minimum code size the root entries were set up for
-    bool exact = false;         // the one-pixel path runs: every entry holds prefix and suffix
+    bool exact = false;         // the one-pixel path runs
     bool tailOnStack = false;   // the last string did not fit into the frame
 
     void Start(TGIFInput &s, const std::function<void(const std::string &)> &w, int minSize)
@@ -75,12 +106,14 @@ struct Decoder {
         ClearCode = 1 << minCodeSize;
         EndCode = ClearCode + 1;
         CodeSize = minCodeSize + 1;
-        CodeLimit = 2 * ClearCode;
+        Mask = (1u << CodeSize) - 1;
         NextCode = ClearCode + 2;
         FirstCode = OldCode = 0;
         Fresh = true;
         TerminatorSeen = Ended = false;
-        CurrentBit = LastBit = 0;
+        Bits = 0;
+        Count = 0;
+        At = BlockEnd = s.Here();
         sp = 0;
         exact = false;
         tailOnStack = false;
@@ -88,34 +121,34 @@ struct Decoder {
         // decoded a frame of the same minimum code size before keeps them.
         if (rootsFor != minCodeSize) {
             for (int i = 0; i < ClearCode; ++i) {
-                Head[i] = uint64_t(i & 0xFF);   // (roots of 9 bits and more are pixels too)
-                Offset[i] = 0;
-                Length[i] = 1;
+                table[i] = Entry{uint64_t(i & 0xFF), 0, 1, 0};   // (roots of 9 bits and more are pixels too)
                 Prefix[i] = 0;
                 Suffix[i] = uint16_t(i);
             }
-            Prefix[ClearCode] = Suffix[ClearCode] = Prefix[EndCode] = Suffix[EndCode] = 0;
+            table[ClearCode] = table[EndCode] = Entry{0, 0, 0, 0};
             rootsFor = minCodeSize;
         }
     }
 
     [[noreturn]] static void Corrupt() { throw GIFException("Invalid GIF data"); }
 
-    // Appends sub-blocks until the next code is whole in the buffer; false when the data or the
-    // stream ends first.
-    bool Refill(bool warnUnderRun)
+    // Takes bytes, and sub-blocks when the current one is used up, until `need` bits are read
+    // ahead; false when the data or the stream ends first.
+    bool Fill(int need, bool warnUnderRun)
     {
-        while (CurrentBit + CodeSize > LastBit) {
+        if (Count < 64)
+            Bits &= (uint64_t(1) << Count) - 1;
+        while (Count < need) {
+            if (At < BlockEnd) {
+                Bits |= uint64_t(*At++) << Count;
+                Count += 8;
+                continue;
+            }
             if (TerminatorSeen) {
                 if (warnUnderRun)
                     (*warn)("Decoder bit buffer under-run");
                 return false;
             }
-            const int from = CurrentBit >> 3;
-            const int kept = (LastBit >> 3) - from;
-            std::memmove(Buffer, Buffer + from, size_t(kept));
-            CurrentBit &= 7;
-            LastBit = kept * 8;
             int count = stream->ReadByte();
             if (count < 0)
                 return false;
@@ -126,13 +159,23 @@ struct Decoder {
             const qint64 available = stream->Left();
             if (available < count) {
                 (*warn)("Premature end of data");
-                count = available > 0 ? int(available) : 0;
+                count = int(available);
             }
-            if (count > 0 && stream->Read(Buffer + kept, count) != count)
-                throw GIFException("Premature end of data");
-            LastBit += count * 8;
+            At = stream->Here();
+            BlockEnd = At + stream->Skip(count);
         }
         return true;
+    }
+
+    // Takes the last bytes of the current sub-block into the bits, as many as fit, so that the
+    // fast loop decodes several codes more before the next sub-block is needed.
+    void TakeRestOfBlock()
+    {
+        Bits &= (uint64_t(1) << Count) - 1;
+        while (Count <= 56 && At < BlockEnd) {
+            Bits |= uint64_t(*At++) << Count;
+            Count += 8;
+        }
     }
 
     int GetCode(bool warnUnderRun = true)
@@ -141,22 +184,27 @@ struct Decoder {
             Fresh = false;
             return ClearCode;
         }
-        if (CurrentBit + CodeSize > LastBit && !Refill(warnUnderRun))
+        if (Count < CodeSize && !Fill(CodeSize, warnUnderRun))
             return -1;
-        uint32_t v;
-        std::memcpy(&v, Buffer + (CurrentBit >> 3), 4);
-        const int code = int((v >> (CurrentBit & 7)) & ((1u << CodeSize) - 1));
-        CurrentBit += CodeSize;
+        const int code = int(Bits & Mask);
+        Bits >>= CodeSize;
+        Count -= CodeSize;
         return code;
     }
 
-    // From here on the one-pixel path reads the table: entries not defined since the last
-    // clear read as 0, as a reset leaves them.
-    void MakeExact()
+    // From here on the one-pixel path decodes, on the fast path's table: the code an entry
+    // extends and its last pixel, which lies in the output (short strings: in its head).
+    // Entries not defined since the last clear read as 0, as a reset leaves them.
+    void MakeExact(const uint8_t *out)
     {
-        if (exact)
-            return;
         exact = true;
+        for (int e = ClearCode + 2; e < NextCode; ++e) {
+            const Entry &entry = table[e];
+            Prefix[e] = entry.prefix;
+            Suffix[e] = entry.length <= 8 ? uint8_t(entry.head >> (8 * (entry.length - 1)))
+                                          : out[entry.offset + entry.length - 1];
+        }
+        Prefix[ClearCode] = Suffix[ClearCode] = Prefix[EndCode] = Suffix[EndCode] = 0;
         std::fill(Prefix + NextCode, Prefix + TableSize, 0);
         std::fill(Suffix + NextCode, Suffix + TableSize, 0);
     }
@@ -168,10 +216,22 @@ struct Decoder {
             std::fill(Suffix + ClearCode, Suffix + TableSize, 0);
         }
         CodeSize = minCodeSize + 1;
-        CodeLimit = 2 * ClearCode;
+        Mask = (1u << CodeSize) - 1;
         NextCode = ClearCode + 2;
         sp = 0;
         tailOnStack = false;
+    }
+
+    // After a clear code: the table is reset and the codes up to the first other one are read.
+    int FirstAfterClear()
+    {
+        ResetTable();
+        int c;
+        do
+            c = GetCode();
+        while (c == ClearCode);
+        FirstCode = OldCode = c;
+        return c;
     }
 
     void SkipToTerminator()
@@ -205,14 +265,8 @@ struct Decoder {
         if (c < 0)
             return c;
         if (c == ClearCode) {
-            ResetTable();
-            do
-                c = GetCode();
-            while (c == ClearCode);
-            if (c == EndCode)
-                return EndOfData();
-            FirstCode = OldCode = c;
-            return c;
+            c = FirstAfterClear();
+            return c == EndCode ? EndOfData() : c;
         }
         if (c == EndCode)
             return EndOfData();
@@ -227,17 +281,15 @@ struct Decoder {
                 throw GIFException("Circular decoder table entry");
             c = Prefix[c];
         }
-        if (c < 0)
-            Corrupt();
         FirstCode = Suffix[c];
         Push(FirstCode);
         if (NextCode <= 4095) {
             Prefix[NextCode] = uint16_t(OldCode);
             Suffix[NextCode] = uint16_t(FirstCode);
             NextCode += 1;
-            if (NextCode >= CodeLimit && CodeLimit <= 4095) {
-                CodeLimit *= 2;
+            if (NextCode > int(Mask) && CodeSize < 12) {
                 CodeSize += 1;
+                Mask = Mask * 2 + 1;
             }
         }
         OldCode = inCode;
@@ -251,180 +303,113 @@ struct Decoder {
         return ProcessCode(GetCode());
     }
 
-    static inline void Copy16(uint8_t *dst, const uint8_t *src)
-    {
-        uint64_t a, b;
-        std::memcpy(&a, src, 8);
-        std::memcpy(&b, src + 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + 8, &b, 8);
-    }
+    // Where the fast loop stopped: its sub-block has fewer than eight bytes left and it needs
+    // more bits; at a code it does not decode (a clear or end code, a code beyond the table);
+    // or the frame is full.
+    enum class Stop { NeedBits, Code, Full };
 
-    // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide copies).
-    // Returns the number of pixels written. The hot state lives in locals and is written back
-    // around every call that needs the members.
-    int Run(uint8_t *out, int n)
+    // Decodes codes into out from pos on while their bits can be taken eight bytes at a time
+    // from the current sub-block and the table holds their strings. A leaf without calls, so
+    // that its state stays in registers; written back to the members when it stops. A code it
+    // stops at is taken from the bits and left in code.
+    [[gnu::noinline]] Stop Fast(uint8_t *const out, const int n, int &position, int &code)
     {
-        int pos = 0;
-        // The string written last: where, how long, its first pixels.
-        int prevPos = 0, prevLen = 0;
-        uint64_t prevHead = 0;
-        int cb = CurrentBit, lb = LastBit, cs = CodeSize, nc = NextCode, cl = CodeLimit;
-        int oc = OldCode, fc = FirstCode;
-        const int clear = ClearCode, end = EndCode;
-#define GLOSSAD_SAVE()                                                                                     \
-    do {                                                                                                   \
-        CurrentBit = cb;                                                                                   \
-        LastBit = lb;                                                                                      \
-        CodeSize = cs;                                                                                     \
-        NextCode = nc;                                                                                     \
-        CodeLimit = cl;                                                                                    \
-        OldCode = oc;                                                                                      \
-        FirstCode = fc;                                                                                    \
-    } while (0)
-#define GLOSSAD_LOAD()                                                                                     \
-    do {                                                                                                   \
-        cb = CurrentBit;                                                                                   \
-        lb = LastBit;                                                                                      \
-        cs = CodeSize;                                                                                     \
-        nc = NextCode;                                                                                     \
-        cl = CodeLimit;                                                                                    \
-        oc = OldCode;                                                                                      \
-        fc = FirstCode;                                                                                    \
-    } while (0)
-// Reads one code into c (-1 when none).
-#define GLOSSAD_GETCODE(c)                                                                                 \
-    do {                                                                                                   \
-        if (cb + cs > lb) [[unlikely]] {                                                                   \
-            GLOSSAD_SAVE();                                                                                \
-            const bool r_ = Refill(true);                                                                  \
-            GLOSSAD_LOAD();                                                                                \
-            if (!r_) {                                                                                     \
-                (c) = -1;                                                                                  \
-                break;                                                                                     \
-            }                                                                                              \
-        }                                                                                                  \
-        uint32_t v_;                                                                                       \
-        std::memcpy(&v_, Buffer + (cb >> 3), 4);                                                           \
-        (c) = int((v_ >> (cb & 7)) & ((1u << cs) - 1));                                                   \
-        cb += cs;                                                                                          \
-    } while (0)
-
-        int slowPos = -1;
-        // The first action of a frame is a table reset, as if a clear code had been read.
-        bool fresh = Fresh;
-        Fresh = false;
-        while (pos < n) {
-            int c;
-            if (fresh) [[unlikely]] {
-                c = clear;
-                fresh = false;
-            } else {
-                GLOSSAD_GETCODE(c);
-            }
-            if (c < 0) [[unlikely]]
-                break;
-            if (unsigned(c - clear) < 2u) [[unlikely]] {
-                if (c == clear) {
-                    GLOSSAD_SAVE();
-                    ResetTable();
-                    GLOSSAD_LOAD();
-                    do
-                        GLOSSAD_GETCODE(c);
-                    while (c == clear);
-                    fc = oc = c;
-                    if (c < 0)
-                        break;
-                }
-                if (c == end) {
-                    GLOSSAD_SAVE();
-                    EndOfData();
-                    return pos;
-                }
-                out[pos] = uint8_t(c);
-                if (c >= clear) {
-                    slowPos = pos + 1;
+        Entry *const t = table;
+        uint64_t bits = Bits;
+        int count = Count;
+        const uint8_t *at = At;
+        const uint8_t *const blockEnd = BlockEnd;
+        int cs = CodeSize;
+        uint32_t mask = Mask;
+        int nc = NextCode;
+        uint8_t *dst = out + position;
+        uint8_t *const end = out + n;
+        // The string decoded last, which the entry still to be made extends.
+        uint64_t prevHead = t[nc].head;
+        int prevLen = t[nc].length - 1;
+        Stop stop;
+        for (;;) {
+            if (count < cs) [[unlikely]] {
+                if (blockEnd - at < 8) [[unlikely]] {
+                    stop = Stop::NeedBits;
                     break;
                 }
-                prevPos = pos;
-                prevLen = 1;
-                prevHead = uint64_t(c & 0xFF);
-                ++pos;
-                continue;
+                // Eight bytes at once; those beyond 64 bits are read again next time.
+                bits |= Load8(at) << count;
+                at += (63 - count) >> 3;
+                count |= 56;
             }
-            if (c > nc) [[unlikely]] {
-                // A code beyond the table: the one-pixel path takes over.
-                GLOSSAD_SAVE();
-                MakeExact();
-                const int v = ProcessCode(c);
-                if (v < 0)
-                    return pos;
-                out[pos] = uint8_t(v);
-                slowPos = pos + 1;
-                GLOSSAD_LOAD();
+            const int c = int(bits & mask);
+            bits >>= cs;
+            count -= cs;
+            uint64_t head;
+            int len;
+            if (c < nc) [[likely]] {
+                const Entry &e = t[c];
+                head = e.head;
+                len = e.length;
+                if (unsigned(len - 1) < 8u) [[likely]]
+                    Store8(dst, head);
+                else if (len > 0)
+                    CopyBack(dst, out + e.offset, std::min(len, int(end - dst)));
+                else {
+                    code = c;   // a clear or end code
+                    stop = Stop::Code;
+                    break;
+                }
+            } else if (c == nc) {
+                // The entry this code adds itself: the previous string and its first pixel.
+                head = Extended(prevHead, prevLen, prevHead);
+                len = prevLen + 1;
+                if (len <= 8)
+                    Store8(dst, head);
+                else
+                    CopyBack(dst, dst - prevLen, std::min(len, int(end - dst)));
+            } else {
+                code = c;
+                stop = Stop::Code;
                 break;
             }
-            // The code's string: an entry of the table, or (a code equal to NextCode) the entry
-            // it adds itself, the previous string followed by that string's first pixel.
-            uint64_t head;
-            int len, offset;
-            if (c < nc) [[likely]] {
-                head = Head[c];
-                len = Length[c];
-                offset = Offset[c];
-            } else {
-                head = Extended(prevHead, prevLen, fc);
-                len = prevLen + 1;
-                offset = prevPos;
-            }
-            const int newFirst = int(head & 0xFF);
-            // The entry this code adds: the previous string and this string's first pixel, which
-            // follows it in the output.
-            if (nc <= 4095) [[likely]] {
-                Head[nc] = Extended(prevHead, prevLen, newFirst);
-                Offset[nc] = prevPos;
-                Length[nc] = uint16_t(prevLen + 1);
-                Prefix[nc] = uint16_t(oc);
-                Suffix[nc] = uint16_t(newFirst);
-                nc += 1;
-                if (nc >= cl && cl <= 4095) [[unlikely]] {
-                    cl *= 2;
+            // The entry this code adds: the previous string and this string's first pixel.
+            t[nc].head = Extended(prevHead, prevLen, head);
+            if (++nc > int(mask)) [[unlikely]] {
+                if (cs < 12) {
                     cs += 1;
+                    mask = mask * 2 + 1;
+                } else {
+                    nc = TableSize;   // full: entries go to the spare one until a clear code
                 }
             }
-            const int room = n - pos;
-            uint8_t *dst = out + pos;
-            if (len <= 8) [[likely]] {
-                // In one store; the bytes beyond the string fall on later pixels or the slack.
-                std::memcpy(dst, &head, 8);
-            } else {
-                // A longer string lies at offset, all but the last pixel of one equal to
-                // NextCode, which is this string's first, still to be written.
-                const uint8_t *src = out + offset;
-                const int copied = std::min(len, room);
-                if (copied <= 16)
-                    Copy16(dst, src);
-                else
-                    std::memcpy(dst, src, size_t(copied - 1));
-                dst[copied - 1] = copied == len && c == nc ? uint8_t(fc) : src[copied - 1];
-            }
-            if (len > room)
-                tailOnStack = true;
-            oc = c;
-            fc = newFirst;
-            prevPos = pos;
-            prevLen = len;
+            Entry &next = t[nc];
+            next.offset = int(dst - out);
+            next.length = uint16_t(len + 1);
+            next.prefix = uint16_t(c);
             prevHead = head;
-            pos += len < room ? len : room;
+            prevLen = len;
+            if (len >= end - dst) [[unlikely]] {
+                tailOnStack = len > end - dst;
+                dst = end;
+                stop = Stop::Full;
+                break;
+            }
+            dst += len;
         }
-        GLOSSAD_SAVE();
-#undef GLOSSAD_GETCODE
-#undef GLOSSAD_LOAD
-#undef GLOSSAD_SAVE
-        if (slowPos < 0)
-            return pos;
-        MakeExact();
-        pos = slowPos;
+        t[nc].head = prevHead;
+        Bits = bits;
+        Count = count;
+        At = at;
+        CodeSize = cs;
+        Mask = mask;
+        NextCode = nc;
+        position = int(dst - out);
+        return stop;
+    }
+
+    // The one-pixel path from pos on.
+    int Exact(uint8_t *out, int n, int pos)
+    {
+        if (!exact)
+            MakeExact(out);
         while (pos < n) {
             const int v = ReadPixel();
             if (v < 0)
@@ -432,6 +417,54 @@ struct Decoder {
             out[pos++] = uint8_t(v);
         }
         return pos;
+    }
+
+    // Decodes up to n pixels into out (which has GIFPixelSlack bytes beyond n for wide stores).
+    // Returns the number of pixels written.
+    int Run(uint8_t *out, int n)
+    {
+        // The first action of a frame is a table reset, as if a clear code had been read.
+        Fresh = false;
+        int pos = 0;
+        for (;;) {
+            // A reset table: the first code is a pixel of its own.
+            int c = FirstAfterClear();
+            if (c == EndCode) {
+                EndOfData();
+                return pos;
+            }
+            if (c < 0)
+                return pos;
+            out[pos] = uint8_t(c);
+            if (c >= ClearCode)
+                return Exact(out, n, pos + 1);
+            table[NextCode] = Entry{uint64_t(c & 0xFF), pos, 2, uint16_t(c)};
+            if (++pos >= n)
+                return pos;
+            Stop stop;
+            while ((stop = Fast(out, n, pos, c)) == Stop::NeedBits) {
+                TakeRestOfBlock();
+                if (Count < CodeSize && !Fill(CodeSize, true))
+                    return pos;
+            }
+            if (stop == Stop::Full)
+                return n;
+            if (c == ClearCode)
+                continue;
+            if (c == EndCode) {
+                EndOfData();
+                return pos;
+            }
+            // A code beyond the table: the one-pixel path takes over.
+            OldCode = table[NextCode].prefix;
+            FirstCode = int(table[NextCode].head & 0xFF);
+            MakeExact(out);
+            const int v = ProcessCode(c);
+            if (v < 0)
+                return pos;
+            out[pos] = uint8_t(v);
+            return Exact(out, n, pos + 1);
+        }
     }
 
     // After the last pixel: the data should hold nothing but its end code (clear codes before
@@ -460,37 +493,47 @@ struct Decoder {
 };
 
 // The rows of an interlaced frame arrive in the order of the four passes (0, 8, 16 ...; 4, 12
-// ...; 2, 6 ...; 1, 3 ...). Moves each to its place, following the cycles of that order with
-// one row in hand.
+// ...; 2, 6 ...; 1, 3 ...): where the i-th row of the data belongs.
+class InterlacedOrder {
+public:
+    explicit InterlacedOrder(int height)
+    {
+        for (int pass = 0; pass < 4; ++pass)
+            rows[pass] = (height - first[pass] + step[pass] - 1) / step[pass];
+    }
+    int RowOf(int i) const
+    {
+        int pass = 0;
+        while (pass < 3 && i >= rows[pass])
+            i -= rows[pass++];
+        return first[pass] + i * step[pass];
+    }
+
+private:
+    static constexpr int first[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    int rows[4];
+};
+
+// Moves each row to its place, following the cycles of that order with one row in hand; one
+// allocation holds the two rows and a flag per row.
 void PlaceInterlacedRows(uint8_t *pixels, int width, int height)
 {
-    std::vector<int> target(static_cast<size_t>(height));
-    int pass = 0, step = 8, row = 0;
-    for (int i = 0; i < height; ++i) {
-        target[size_t(i)] = row;
-        row += step;
-        while (row >= height && i + 1 < height) {
-            if (pass > 0)
-                step /= 2;
-            pass += 1;
-            row = step / 2;
-        }
-    }
-    std::vector<bool> placed(static_cast<size_t>(height), false);
-    std::vector<uint8_t> rows(2 * static_cast<size_t>(width));
-    uint8_t *hand = rows.data(), *spare = rows.data() + width;
-    const auto rowAt = [&](int y) { return pixels + size_t(y) * size_t(width); };
+    const size_t rowBytes = size_t(width);
+    std::unique_ptr<uint8_t[]> work(new uint8_t[2 * rowBytes + size_t(height)]());
+    uint8_t *hand = work.get(), *spare = hand + rowBytes, *placed = spare + rowBytes;
+    const InterlacedOrder order(height);
+    const auto rowAt = [&](int y) { return pixels + size_t(y) * rowBytes; };
     for (int start = 0; start < height; ++start) {
-        if (placed[size_t(start)] || target[size_t(start)] == start)
+        if (placed[start] || order.RowOf(start) == start)
             continue;
-        std::memcpy(hand, rowAt(start), size_t(width));
+        std::memcpy(hand, rowAt(start), rowBytes);
         int i = start;
         do {
-            const int t = target[size_t(i)];
-            std::memcpy(spare, rowAt(t), size_t(width));
-            std::memcpy(rowAt(t), hand, size_t(width));
+            const int t = order.RowOf(i);
+            std::memcpy(spare, rowAt(t), rowBytes);
+            std::memcpy(rowAt(t), hand, rowBytes);
             std::swap(hand, spare);
-            placed[size_t(i)] = true;
+            placed[i] = 1;
             i = t;
         } while (i != start);
     }

@@ -418,6 +418,32 @@ void WriteBlock(QIODevice &stream, const TGIFBlock &block)
     GIFWriteByte(stream, uint8_t(block.Data.size()));
     GIFWriteBytes(stream, block.Data.data(), qint64(block.Data.size()));
 }
+
+// How many sub-blocks come before the terminator (or the end of the data).
+size_t CountSubBlocks(TGIFInput input)
+{
+    size_t count = 0;
+    for (int length; (length = input.ReadByte()) > 0 && input.Skip(length) == length;)
+        ++count;
+    return count;
+}
+
+// The sub-blocks up to the terminator or the end of the data, copied straight from the file's
+// bytes into a list sized once; seen gets each as it is read. A sub-block cut short by the end
+// of the data raises "Premature end of data".
+template <class Seen>
+void ReadSubBlocks(TGIFInput &input, std::vector<TGIFBlock> &blocks, Seen seen)
+{
+    blocks.clear();
+    blocks.reserve(CountSubBlocks(input));
+    for (int length; (length = input.ReadByte()) > 0;) {
+        const uint8_t *from = input.Here();
+        if (input.Skip(length) < length)
+            throw GIFException("Premature end of data");
+        blocks.push_back(TGIFBlock{std::vector<uint8_t>(from, from + length)});
+        seen(blocks.back());
+    }
+}
 } // namespace
 
 void TGIFApplicationExtension::SetIdentifier(const std::string &text) { Identifier = Identifier11(text); }
@@ -463,15 +489,7 @@ void TGIFUnknownAppExtension::WriteBody(QIODevice &stream)
 
 void TGIFUnknownAppExtension::ReadBody(TGIFInput &input)
 {
-    Blocks.clear();
-    int length = input.ReadByte();
-    while (length > 0) {
-        TGIFBlock block;
-        block.Data.resize(size_t(length));
-        input.ReadExact(block.Data.data(), length);
-        Blocks.push_back(std::move(block));
-        length = input.ReadByte();
-    }
+    ReadSubBlocks(input, Blocks, [](const TGIFBlock &) {});
 }
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtension(frame)
@@ -503,14 +521,7 @@ void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
 
 void TGIFAppExtNSLoop::ReadBody(TGIFInput &input)
 {
-    SubBlocks.clear();
-    for (;;) {
-        const int length = input.ReadByte();
-        if (length <= 0)
-            return;   // 0 ends; the end of the data ends it too
-        TGIFBlock block;
-        block.Data.resize(size_t(length));
-        input.ReadExact(block.Data.data(), length);
+    ReadSubBlocks(input, SubBlocks, [this](const TGIFBlock &block) {
         switch (LoopBlockKind(block)) {
         case LoopBlock:
             Loops = uint16_t(GetLittleEndian(block.Data.data() + 1, 2));
@@ -522,6 +533,5 @@ void TGIFAppExtNSLoop::ReadBody(TGIFInput &input)
             if ((block.Data[0] & 7) == LoopBlock || (block.Data[0] & 7) == BufferBlock)
                 Warn(1, "Invalid GIF data");
         }
-        SubBlocks.push_back(std::move(block));
-    }
+    });
 }

@@ -209,6 +209,8 @@ public:
     virtual void Changed() = 0;
 
 protected:
+    // The entries kept for n colours.
+    static int CapacityFor(int n);
     void Grow(int n);
     std::vector<TGIFColor> colors;   // size() is the capacity
     int count = 0;
@@ -655,6 +657,7 @@ private:
     std::unique_ptr<TImageCanvas> bitmapCanvas;
     mutable std::mutex painterLock;
     std::vector<TGIFPainter *> painterList;
+    std::atomic<bool> painterStarted{false};   // a painter was ever listed
     TGIFPainter *currentPainter = nullptr;
     mutable std::recursive_mutex renderLock;
     uint64_t reservedPixels = 0;

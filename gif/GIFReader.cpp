@@ -60,10 +60,18 @@ void TGIFImageList::Read(TGIFInput &input, void *)
 
 void TGIFColorMap::Read(TGIFInput &input, int n)
 {
+    static_assert(sizeof(TGIFColor) == 3, "a table entry is the file's three bytes");
     Clear();
-    Grow(n);
-    if (n > 0)
-        input.ReadExact(colors.data(), 3 * qint64(n));
+    if (n <= 0)
+        return;
+    // Straight from the file's bytes, without setting the entries first.
+    const uint8_t *from = input.Here();
+    if (input.Skip(3 * qint64(n)) < 3 * qint64(n))
+        throw GIFException("Premature end of data");
+    const auto *entries = reinterpret_cast<const TGIFColor *>(from);
+    colors.reserve(size_t(CapacityFor(n)));
+    colors.assign(entries, entries + n);
+    Grow(n);   // the entries beyond n: black
     count = n;
 }
 

@@ -214,8 +214,11 @@ void TGIFSubImage::SetPalette(const TPalette &palette)
 
 void TGIFSubImage::DropRendering()
 {
-    Bitmap = QImage();
-    Mask = QImage();
+    // (Most frames never had a rendering: nothing to free.)
+    if (!Bitmap.isNull())
+        Bitmap = QImage();
+    if (!Mask.isNull())
+        Mask = QImage();
     Palette.clear();
     MaskPending = true;
 }
@@ -457,6 +460,7 @@ TGIFPainter *TGIFImage::StartPainter(TCanvas &target, const QRect &targetRect, c
     {
         std::lock_guard<std::mutex> guard(painterLock);
         painterList.push_back(painter);
+        painterStarted.store(true, std::memory_order_release);
         currentPainter = painter;
     }
     if (options & DrawAsync) {
@@ -518,6 +522,12 @@ void TGIFImage::StopCurrentPainter(bool keepBitmap)
 
 void TGIFImage::StopPainters()
 {
+    // A picture that never started a painter (every one read and dropped again) has none to stop.
+    if (!painterStarted.load(std::memory_order_acquire)) {
+        if (!cachedBitmap.isNull())
+            cachedBitmap = QImage();
+        return;
+    }
     bool running;
     {
         std::lock_guard<std::mutex> guard(painterLock);

@@ -27,6 +27,8 @@ public:
     // A byte, or -1 at the end.
     int ReadByte() { return pos < size ? data[pos++] : -1; }
     int PeekByte() const { return pos < size ? data[pos] : -1; }
+    // The bytes from the position on (Left() of them).
+    const uint8_t *Here() const { return data + pos; }
     // Up to count bytes; how many there were.
     qint64 Read(void *to, qint64 count)
     {
