@@ -727,6 +727,9 @@ private:
     bool dirty = false;
 };
 
+// The highest of n pixel indexes, -1 for none.
+int HighestOf(const uint8_t *pixels, size_t n);
+
 // Writes one frame's image data (code size byte, sub-blocks, terminator) with the encoder the
 // image's Encoding chooses.
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream);

@@ -4,8 +4,6 @@
 #include "gif/GIFFrameControl.h"
 #include "gif/GIFImage.h"
 
-#include <QBuffer>
-
 #include <algorithm>
 #include <cstring>
 
@@ -64,16 +62,40 @@ bool SamePixels(const TGIFSubImage &a, const TGIFSubImage &b)
     return a.DataSize() == b.DataSize() && (a.DataSize() == 0 || std::memcmp(a.Data(), b.Data(), a.DataSize()) == 0);
 }
 
-// The bytes the frame's table and pixels take in the file.
-int64_t EncodedSize(TGIFSubImage &frame)
+// Counts the bytes written to it, and refuses them once they pass a limit.
+class ByteCounter : public QIODevice {
+public:
+    explicit ByteCounter(int64_t limit) : limit(limit) { open(QIODevice::WriteOnly); }
+    int64_t Count() const { return count; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 length) override
+    {
+        count += length;
+        return count > limit ? -1 : length;
+    }
+
+private:
+    int64_t limit, count = 0;
+};
+
+// The bytes the frame's table and pixels take in the file; INT64_MAX as soon as it is clear
+// that they are more than limit.
+int64_t EncodedSize(TGIFSubImage &frame, int64_t limit = INT64_MAX)
 {
     if (frame.Empty())
         return 0;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    EncodeFrame(frame, buffer);
     const int localColors = frame.ColorTable().Count() > 0 ? 1 << frame.BitsPerPixel() : 0;
-    return buffer.size() + 3 * localColors;
+    if (3 * localColors > limit)
+        return INT64_MAX;
+    ByteCounter counter(limit - 3 * localColors);
+    try {
+        EncodeFrame(frame, counter);
+    } catch (const EInOutError &) {
+        return INT64_MAX;
+    }
+    return counter.Count() + 3 * localColors;
 }
 
 // Adds a dropped frame's delay to the frame shown before it, so that the animation keeps its
@@ -210,7 +232,8 @@ private:
             if (t >= 0)
                 for (TGIFGraphicControlExtension *control : FrameControls(smaller))
                     control->SetTransparentIndex(translation[size_t(t)]);
-            if (EncodedSize(smaller) < EncodedSize(frame))
+            const int64_t size = EncodedSize(frame);
+            if (EncodedSize(smaller, size - 1) < size)
                 frame.Assign(smaller);
         }
     }
@@ -315,27 +338,24 @@ private:
         TGIFSubImage changed(&image);
         changed.Assign(merged);
         changed.Trim();
+        // The opaque form: cropped to the box of the changes, or whole where the frame is
+        // restored to the background (which clears its whole area: its size must stay).
+        TGIFSubImage opaque(&image);
+        opaque.Assign(before);
+        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty())
+            opaque.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
+        const int64_t opaqueSize = EncodedSize(opaque);
+        // Each form is encoded only as far as it can still beat the smallest so far.
+        int64_t mergedSize = EncodedSize((options & CompactTrim) ? changed : merged, opaqueSize - 1);
         TGIFSubImage filled(&image);
         filled.Assign(merged);
         FillShortHoles(filled, before);
-        int64_t mergedSize = MergedSize(merged);
-        const int64_t filledSize = MergedSize(filled);
-        if (filledSize < mergedSize) {
+        if (MergedSize(filled, std::min(mergedSize, opaqueSize) - 1) < std::min(mergedSize, opaqueSize)) {
             merged.Assign(filled);
-            mergedSize = filledSize;
-        }
-        TGIFSubImage box(&image);
-        box.Assign(before);
-        const int64_t beforeSize = EncodedSize(box);
-        int64_t boxSize = INT64_MAX;
-        // A frame restored to the background clears its whole area: its size must stay.
-        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty()) {
-            box.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
-            boxSize = EncodedSize(box);
-        }
-        if (mergedSize < std::min(beforeSize, boxSize))
             return;
-        merged.Assign(boxSize < beforeSize ? box : before);
+        }
+        if (mergedSize >= opaqueSize)
+            merged.Assign(opaque);
     }
 
     // Short runs of repeated pixels between changed ones in a row get their colour back: a
@@ -365,13 +385,13 @@ private:
         merged.DropRendering();
     }
 
-    int64_t MergedSize(const TGIFSubImage &frame)
+    int64_t MergedSize(const TGIFSubImage &frame, int64_t limit)
     {
         TGIFSubImage copy(&image);
         copy.Assign(frame);
         if (options & CompactTrim)
             copy.Trim();
-        return EncodedSize(copy);
+        return EncodedSize(copy, limit);
     }
 
     void TrimFrames()
