@@ -461,27 +461,20 @@ void EncodePixels(QIODevice &stream, int minCodeSize, int colorCount, const uint
     encoder->EncodePixels(stream, minCodeSize, colorCount, pixels, interlaced, height, width);
 }
 
+int FrameCodeSize(const TGIFSubImage &frame)
+{
+    // A frame on the global table needs codes only as wide as its highest index: a frame that
+    // shows few of a large table's colours codes shorter, and any decoder reads it the same.
+    const int localColors = frame.WrittenLocalColors();
+    return std::max(2, BitsForColors(localColors > 0 ? localColors : frame.HighestIndex() + 1));
+}
+
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
 {
-    // The colours of the table the frame is written with (widened to its pixels).
-    int colorCount = frame.WrittenLocalColors();
-    int minCodeSize;
-    if (colorCount > 0) {
-        minCodeSize = BitsForColors(colorCount);
-    } else {
-        // While the picture is saved, the planned width (frames without pixels, which are not
-        // written, count for nothing); otherwise the widest table of the picture, widened to
-        // the frame's pixels as the writer widens the global table.
-        const TGIFImage *image = frame.Image();
-        const int planned = image ? image->Header().WriteBitsPerPixel : 0;
-        minCodeSize = planned > 0 ? planned
-                      : image     ? std::max(image->BitsPerPixel(), BitsForColors(frame.HighestIndex() + 1))
-                                  : 8;
-        colorCount = 1 << minCodeSize;
-    }
+    const int minCodeSize = FrameCodeSize(frame);
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);
-    EncodePixels(stream, minCodeSize, colorCount, frame.Data(), frame.Interlaced(), frame.Height, frame.Width,
-                 encoding);
+    EncodePixels(stream, minCodeSize, 1 << minCodeSize, frame.Data(), frame.Interlaced(), frame.Height,
+                 frame.Width, encoding);
 }
 
 void TGIFImage::WriteData(QIODevice &stream)

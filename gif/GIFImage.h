@@ -730,6 +730,8 @@ private:
 // The highest of n pixel indexes, -1 for none.
 int HighestOf(const uint8_t *pixels, size_t n);
 
+// The LZW minimum code size a frame is written with.
+int FrameCodeSize(const TGIFSubImage &frame);
 // Writes one frame's image data (code size byte, sub-blocks, terminator) with the encoder the
 // image's Encoding chooses.
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream);

@@ -188,15 +188,34 @@ private:
     }
 
     // Cropping and merging leave colours of the global table unused: they go, and frames with
-    // their own table move to the global one where it has room for their colours.
+    // their own table move to the global one where it has room for their colours. The table is
+    // then sorted by use again, and a frame whose codes that made wider than with its own
+    // table gets that back.
     void ShareGlobalTable()
     {
         TGIFColorMap &global = image.GlobalColorMap();
         if (global.Count() > 0)
             global.SortByUse();
-        for (int i = 0; i < frames.Count(); ++i)
-            if (frames[i]->ColorTable().Count() > 0)
-                MergeIntoGlobalTable(*frames[i]);
+        std::vector<std::pair<TGIFSubImage *, std::unique_ptr<TGIFSubImage>>> merged;   // with the frame as it was
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (frames[i]->ColorTable().Count() == 0)
+                continue;
+            auto was = std::make_unique<TGIFSubImage>(&image);
+            was->Assign(*frames[i]);
+            if (MergeIntoGlobalTable(*frames[i]))
+                merged.emplace_back(frames[i], std::move(was));
+        }
+        if (merged.empty())
+            return;
+        global.SortByUse();
+        bool restored = false;
+        for (const auto &[frame, was] : merged)
+            if (FrameCodeSize(*frame) > FrameCodeSize(*was)) {
+                frame->Assign(*was);
+                restored = true;
+            }
+        if (restored)
+            global.SortByUse();
     }
 
     // A frame that shows few of its table's colours codes shorter with a table of just those:
@@ -214,7 +233,7 @@ private:
                 used[size_t(t)] = true;
             const int count = int(std::count(used.begin(), used.end(), true));
             TGIFColorMap &active = frame.ActiveColorMap();
-            if (BitsForColors(std::max(count, 2)) >= active.BitsPerPixel())
+            if (BitsForColors(std::max(count, 4)) >= FrameCodeSize(frame))
                 continue;
             TGIFSubImage smaller(&image);
             smaller.Assign(frame);
@@ -238,17 +257,18 @@ private:
         }
     }
 
-    // A frame whose colours the global table holds, or has room for without taking more bits
-    // per pixel, gives up its own table and uses the global one. True when it did.
+    // A frame whose colours the global table holds, or has room for, gives up its own table and
+    // uses the global one (frames on it are coded only as wide as their highest index, so a
+    // larger global table costs just its own bytes, once). True when it did.
     bool MergeIntoGlobalTable(TGIFSubImage &frame)
     {
         TGIFColorMap &local = frame.ColorTable(), &global = image.GlobalColorMap();
-        if (global.Count() == 0 || frame.Empty() || local.BitsPerPixel() < global.BitsPerPixel())
+        if (global.Count() == 0 || frame.Empty())
             return false;
         std::vector<bool> used(256, false), taken(256, false);
         std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
         const int t = frame.TransparentIndex();
-        const int room = 1 << global.BitsPerPixel(), globalCount = global.Count();
+        const int room = 256, globalCount = global.Count();
         auto undo = [&] {
             while (global.Count() > globalCount)
                 global.Delete(global.Count() - 1);
@@ -325,12 +345,42 @@ private:
             TGIFSubImage &frame = *frames[i];
             TGIFSubImage before(&image);
             before.Assign(frame);
+            TGIFColorMap &table = frame.ActiveColorMap();
+            const int tableSize = table.Count();
             frame.DropRepeats(frames[below]);
             if (!SamePixels(frame, before))
                 KeepSmallest(frame, before);
+            // An entry added for the repeated pixels that they no longer take goes again, so
+            // that it does not fill the table.
+            if (table.Count() > tableSize && frame.TransparentIndex() < tableSize)
+                table.Delete(table.Count() - 1);
             Step();
         }
         Step();
+    }
+
+    // The repeated pixels take the lowest index that the pixels within the box of changes do
+    // not show (nor short holes filled from them): tables are sorted by use, so the codes
+    // stay as narrow as the colours that change allow.
+    static void LowerTransparentIndex(TGIFSubImage &merged, TGIFSubImage &changed, const TGIFSubImage &before)
+    {
+        const int t = merged.TransparentIndex();
+        std::vector<bool> used(256, false);
+        for (int y = 0; y < changed.Height; ++y) {
+            const uint8_t *row =
+                before.Data() + size_t(changed.Top - before.Top + y) * before.Width + (changed.Left - before.Left);
+            std::for_each(row, row + changed.Width, [&](uint8_t p) { used[p] = true; });
+        }
+        used[size_t(t)] = false;
+        const int lowest = int(std::find(used.begin(), used.end(), false) - used.begin());
+        if (lowest >= t)
+            return;
+        for (TGIFSubImage *frame : {&merged, &changed}) {
+            std::replace(frame->Data(), frame->Data() + frame->DataSize(), uint8_t(t), uint8_t(lowest));
+            for (TGIFGraphicControlExtension *control : FrameControls(*frame))
+                control->SetTransparentIndex(lowest);
+            frame->DropRendering();
+        }
     }
 
     void KeepSmallest(TGIFSubImage &merged, const TGIFSubImage &before)
@@ -338,6 +388,8 @@ private:
         TGIFSubImage changed(&image);
         changed.Assign(merged);
         changed.Trim();
+        if (!changed.Empty())
+            LowerTransparentIndex(merged, changed, before);
         // The opaque form: cropped to the box of the changes, or whole where the frame is
         // restored to the background (which clears its whole area: its size must stay).
         TGIFSubImage opaque(&image);
@@ -489,3 +541,4 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     Changed();
     Progress(TProgressStage::Ending, 100, false, QRect(), "Optimizing...");
 }
+
