@@ -390,24 +390,57 @@ private:
         changed.Trim();
         if (!changed.Empty())
             LowerTransparentIndex(merged, changed, before);
-        // The opaque form: cropped to the box of the changes, or whole where the frame is
-        // restored to the background (which clears its whole area: its size must stay).
-        TGIFSubImage opaque(&image);
+        TGIFSubImage opaque(&image), holes(&image), runs(&image);
         opaque.Assign(before);
+        holes.Assign(merged);
+        FillShortHoles(holes, before);
+        runs.Assign(holes);
+        KeepUniformRuns(runs, before, changed);
+        // All forms show only the box of the changes, but a frame restored to the background
+        // clears its whole area: its size must stay.
         if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty())
-            opaque.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
-        const int64_t opaqueSize = EncodedSize(opaque);
+            for (TGIFSubImage *form : {&opaque, &merged, &holes, &runs})
+                form->Crop(changed.Left, changed.Top, changed.Width, changed.Height);
         // Each form is encoded only as far as it can still beat the smallest so far.
-        int64_t mergedSize = EncodedSize((options & CompactTrim) ? changed : merged, opaqueSize - 1);
-        TGIFSubImage filled(&image);
-        filled.Assign(merged);
-        FillShortHoles(filled, before);
-        if (MergedSize(filled, std::min(mergedSize, opaqueSize) - 1) < std::min(mergedSize, opaqueSize)) {
-            merged.Assign(filled);
-            return;
+        TGIFSubImage *best = &opaque;
+        int64_t bestSize = EncodedSize(opaque);
+        for (TGIFSubImage *form : {&merged, &holes, &runs}) {
+            const int64_t size = EncodedSize(*form, bestSize - 1);
+            if (size < bestSize) {
+                best = form;
+                bestSize = size;
+            }
         }
-        if (mergedSize >= opaqueSize)
-            merged.Assign(opaque);
+        if (best != &merged)
+            merged.Assign(*best);
+    }
+
+    // Runs of repeated pixels of one colour keep it: a run codes as well as a hole, and
+    // continues the strings of that colour around it. Short ones between other colours stay
+    // holes.
+    static void KeepUniformRuns(TGIFSubImage &merged, const TGIFSubImage &before, const TGIFSubImage &box)
+    {
+        const int t = merged.TransparentIndex(), wasTransparent = before.TransparentIndex();
+        const int minimum = 5;
+        const int left = box.Left - merged.Left, right = left + box.Width;
+        for (int y = box.Top - merged.Top; y < box.Top - merged.Top + box.Height; ++y) {
+            uint8_t *row = merged.Data() + size_t(y) * merged.Width;
+            const uint8_t *original = before.Data() + size_t(y) * merged.Width;
+            int x = left;
+            while (x < right) {
+                if (row[x] != t || original[x] == wasTransparent) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < right && row[end] == t && original[end] != wasTransparent)
+                    ++end;
+                if (end - x >= minimum && std::all_of(original + x, original + end, [&](uint8_t c) { return c == original[x]; }))
+                    std::copy(original + x, original + end, row + x);
+                x = end;
+            }
+        }
+        merged.DropRendering();
     }
 
     // Short runs of repeated pixels between changed ones in a row get their colour back: a
@@ -435,15 +468,6 @@ private:
             }
         }
         merged.DropRendering();
-    }
-
-    int64_t MergedSize(const TGIFSubImage &frame, int64_t limit)
-    {
-        TGIFSubImage copy(&image);
-        copy.Assign(frame);
-        if (options & CompactTrim)
-            copy.Trim();
-        return EncodedSize(copy, limit);
     }
 
     void TrimFrames()
@@ -541,4 +565,5 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     Changed();
     Progress(TProgressStage::Ending, 100, false, QRect(), "Optimizing...");
 }
+
 
