@@ -401,6 +401,10 @@ private:
         if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty())
             for (TGIFSubImage *form : {&opaque, &merged, &holes, &runs})
                 form->Crop(changed.Left, changed.Top, changed.Width, changed.Height);
+        if (FewLongRepeats(merged)) {
+            merged.Assign(opaque);
+            return;
+        }
         // Each form is encoded only as far as it can still beat the smallest so far.
         TGIFSubImage *best = &opaque;
         int64_t bestSize = EncodedSize(opaque);
@@ -413,6 +417,27 @@ private:
         }
         if (best != &merged)
             merged.Assign(*best);
+    }
+
+    // Repeats scattered over a large frame, as where noise in a photo happens to match, make
+    // holes that cost more codes than they save: on real footage the opaque box then always
+    // won by far, so the forms with holes are not measured where under 1/32 of the pixels
+    // lie in runs of 16 or more repeated ones.
+    static bool FewLongRepeats(const TGIFSubImage &merged)
+    {
+        const int64_t size = merged.DataSize();
+        if (size < 4096)
+            return false;
+        const uint8_t *p = merged.Data(), t = uint8_t(merged.TransparentIndex());
+        int64_t inRuns = 0;
+        for (int64_t i = 0; i < size;) {
+            const int64_t end = std::find_if(p + i, p + size, [t](uint8_t c) { return c != t; }) - p;
+            if (end - i >= 16)
+                inRuns += end - i;
+            i = std::max(end, i + 1);
+            i = std::find(p + i, p + size, t) - p;
+        }
+        return inRuns * 32 < size;
     }
 
     // Runs of repeated pixels of one colour keep it: a run codes as well as a hole, and
