@@ -408,15 +408,14 @@ private:
         // Each form is encoded only as far as it can still beat the smallest so far.
         TGIFSubImage *best = &opaque;
         int64_t bestSize = EncodedSize(opaque);
-        for (TGIFSubImage *form : {&merged, &holes, &runs}) {
+        for (TGIFSubImage *form : {&holes, &runs}) {
             const int64_t size = EncodedSize(*form, bestSize - 1);
             if (size < bestSize) {
                 best = form;
                 bestSize = size;
             }
         }
-        if (best != &merged)
-            merged.Assign(*best);
+        merged.Assign(*best);
     }
 
     // Repeats scattered over a large frame, as where noise in a photo happens to match, make
