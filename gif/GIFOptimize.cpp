@@ -5,6 +5,7 @@
 #include "gif/GIFImage.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -56,6 +57,16 @@ void MoveExtensions(TGIFSubImage &from, TGIFSubImage &to)
     for (TGIFExtension *e : kept)
         to.Extensions().Add(e);
 }
+
+// The indexes some pixels show.
+struct IndexSet : std::array<bool, 256> {
+    IndexSet() { fill(false); }
+    void Add(const uint8_t *pixels, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i)
+            (*this)[pixels[i]] = true;
+    }
+};
 
 bool SamePixels(const TGIFSubImage &a, const TGIFSubImage &b)
 {
@@ -226,8 +237,8 @@ private:
             TGIFSubImage &frame = *frames[i];
             if (frame.Empty())
                 continue;
-            std::vector<bool> used(256, false);
-            std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+            IndexSet used;
+            used.Add(frame.Data(), frame.DataSize());
             const int t = frame.TransparentIndex();
             if (t >= 0)
                 used[size_t(t)] = true;
@@ -265,8 +276,9 @@ private:
         TGIFColorMap &local = frame.ColorTable(), &global = image.GlobalColorMap();
         if (global.Count() == 0 || frame.Empty())
             return false;
-        std::vector<bool> used(256, false), taken(256, false);
-        std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+        std::vector<bool> taken(256, false);
+        IndexSet used;
+        used.Add(frame.Data(), frame.DataSize());
         const int t = frame.TransparentIndex();
         const int room = 256, globalCount = global.Count();
         auto undo = [&] {
@@ -365,11 +377,11 @@ private:
     static void LowerTransparentIndex(TGIFSubImage &merged, TGIFSubImage &changed, const TGIFSubImage &before)
     {
         const int t = merged.TransparentIndex();
-        std::vector<bool> used(256, false);
+        IndexSet used;
         for (int y = 0; y < changed.Height; ++y) {
             const uint8_t *row =
                 before.Data() + size_t(changed.Top - before.Top + y) * before.Width + (changed.Left - before.Left);
-            std::for_each(row, row + changed.Width, [&](uint8_t p) { used[p] = true; });
+            used.Add(row, size_t(changed.Width));
         }
         used[size_t(t)] = false;
         const int lowest = int(std::find(used.begin(), used.end(), false) - used.begin());
