@@ -207,7 +207,8 @@ private:
         TGIFColorMap &global = image.GlobalColorMap();
         if (global.Count() > 0)
             global.SortByUse();
-        std::vector<std::pair<TGIFSubImage *, std::unique_ptr<TGIFSubImage>>> merged;   // with the frame as it was
+        // The frames moved, each with a copy of it as it was.
+        std::vector<std::pair<TGIFSubImage *, std::unique_ptr<TGIFSubImage>>> merged;
         for (int i = 0; i < frames.Count(); ++i) {
             if (frames[i]->ColorTable().Count() == 0)
                 continue;
@@ -344,10 +345,11 @@ private:
         }
     }
 
-    // Of these forms of a frame the smallest is kept: as it was; with the pixels that repeat
-    // the frame below made transparent (and cropped), short holes filled or not; or as it was,
-    // cropped to the box of the pixels that change. In a noisy picture scattered transparent
-    // pixels can cost more than they save, while the box still spares what does not change.
+    // Of these forms of a frame, each cropped to the box of the pixels that change, the
+    // smallest is kept: as it was; with the pixels that repeat the frame below made
+    // transparent but for short holes; and that with runs of one colour kept too. In a noisy
+    // picture scattered transparent pixels can cost more than they save, while the box still
+    // spares what does not change.
     void DropRepeatedPixels()
     {
         for (int i = frames.Count() - 1; i >= 1; --i) {
@@ -385,7 +387,7 @@ private:
         }
         used[size_t(t)] = false;
         const int lowest = int(std::find(used.begin(), used.end(), false) - used.begin());
-        if (lowest >= t)
+        if (lowest >= t || lowest >= merged.ActiveColorMap().Count())
             return;
         for (TGIFSubImage *frame : {&merged, &changed}) {
             std::replace(frame->Data(), frame->Data() + frame->DataSize(), uint8_t(t), uint8_t(lowest));
@@ -471,7 +473,9 @@ private:
                 int end = x;
                 while (end < right && row[end] == t && original[end] != wasTransparent)
                     ++end;
-                if (end - x >= minimum && std::all_of(original + x, original + end, [&](uint8_t c) { return c == original[x]; }))
+                const uint8_t colour = original[x];
+                const bool uniform = std::all_of(original + x, original + end, [colour](uint8_t c) { return c == colour; });
+                if (end - x >= minimum && uniform)
                     std::copy(original + x, original + end, row + x);
                 x = end;
             }
@@ -601,5 +605,3 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     Changed();
     Progress(TProgressStage::Ending, 100, false, QRect(), "Optimizing...");
 }
-
-
