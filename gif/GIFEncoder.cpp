@@ -463,18 +463,31 @@ void EncodePixels(QIODevice &stream, int minCodeSize, int colorCount, const uint
 
 int FrameCodeSize(const TGIFSubImage &frame)
 {
-    // A frame on the global table needs codes only as wide as its highest index: a frame that
-    // shows few of a large table's colours codes shorter, and any decoder reads it the same.
     const int localColors = frame.WrittenLocalColors();
-    return std::max(2, BitsForColors(localColors > 0 ? localColors : frame.HighestIndex() + 1));
+    if (localColors > 0)
+        return std::max(2, BitsForColors(localColors));
+    const TGIFImage *image = frame.Image();
+    if (!image)
+        return 8;
+    // An optimised picture: a frame that shows few of a large table's colours codes shorter, and
+    // any decoder reads it the same.
+    if (image->NarrowCodeSizes())
+        return std::max(2, BitsForColors(frame.HighestIndex() + 1));
+    // While the picture is saved, the planned width (frames without pixels, which are not written,
+    // count for nothing); otherwise the widest table of the picture, widened to the frame's pixels
+    // as the writer widens the global table.
+    const int planned = image->Header().WriteBitsPerPixel;
+    return std::max(2, planned > 0 ? planned : std::max(image->BitsPerPixel(), BitsForColors(frame.HighestIndex() + 1)));
 }
 
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
 {
     const int minCodeSize = FrameCodeSize(frame);
+    // Pixels are checked against the frame's own table where it has one.
+    const int localColors = frame.WrittenLocalColors();
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);
-    EncodePixels(stream, minCodeSize, 1 << minCodeSize, frame.Data(), frame.Interlaced(), frame.Height,
-                 frame.Width, encoding);
+    EncodePixels(stream, minCodeSize, localColors > 0 ? localColors : 1 << minCodeSize, frame.Data(),
+                 frame.Interlaced(), frame.Height, frame.Width, encoding);
 }
 
 void TGIFImage::WriteData(QIODevice &stream)

@@ -359,6 +359,7 @@ void TGIFImage::Clear()
     StopPainters();
     reservedPixels = 0;
     reservedItems = 0;
+    narrowCodeSizes = false;
     images.Clear();
     header.ColorTable().Clear();
     header.Width = 0;

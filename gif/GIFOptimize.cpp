@@ -596,6 +596,7 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     // No painter may read the frames while they change; a later Draw starts a new one.
     StopPainters();
     Progress(TProgressStage::Starting, 0, false, QRect(), "Optimizing...");
+    narrowCodeSizes = true;
     try {
         Optimizer(*this, options).Run();
     } catch (...) {

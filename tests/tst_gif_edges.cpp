@@ -704,7 +704,7 @@ TEST(GIFEncoding, OneColourTableStillUsesCodeSizeTwo)
     EXPECT_EQ(Decode(data, 10, 1).pixels, std::vector<uint8_t>(10, 0));
 }
 
-TEST(GIFEncoding, FramesOnTheGlobalTableAreCodedOnlyAsWideAsTheirPixels)
+TEST(GIFEncoding, FramesOfAnOptimisedPictureOnTheGlobalTableAreCodedOnlyAsWideAsTheirPixels)
 {
     TGIFImage image;
     for (int i = 0; i < 256; ++i)
@@ -716,6 +716,10 @@ TEST(GIFEncoding, FramesOnTheGlobalTableAreCodedOnlyAsWideAsTheirPixels)
         std::copy(pixels.begin(), pixels.end(), frame->Data());
         image.Add(frame);
     }
+    // A plain save keeps the table's width for every frame.
+    const QByteArray plain = SaveBytes(image);
+    EXPECT_EQ(int(plain[13 + 768 + 10]), 8);
+    image.Compact(0);
     const QByteArray bytes = SaveBytes(image);
     Loaded again = LoadBytes(bytes);
     ASSERT_EQ(again.error, "");
