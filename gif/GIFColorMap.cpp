@@ -192,9 +192,21 @@ static void CountFramePixels(TGIFSubImage &frame, std::vector<uint32_t> &counts)
 {
     if (!frame.Data())
         return;
+    // Four tallies, so that runs of one index do not wait on one counter.
+    uint32_t tally[4][256] = {};
     const uint8_t *p = frame.Data();
-    for (uint32_t i = 0; i < frame.DataSize(); ++i)
-        counts[p[i]]++;
+    const size_t size = frame.DataSize();
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        ++tally[0][p[i]];
+        ++tally[1][p[i + 1]];
+        ++tally[2][p[i + 2]];
+        ++tally[3][p[i + 3]];
+    }
+    for (; i < size; ++i)
+        ++tally[0][p[i]];
+    for (int c = 0; c < 256; ++c)
+        counts[size_t(c)] += tally[0][c] + tally[1][c] + tally[2][c] + tally[3][c];
 }
 
 // Rewrites one frame's pixels, and its transparent index, through a translation table.
@@ -202,8 +214,11 @@ static void RemapFramePixels(TGIFSubImage &frame, const std::vector<uint8_t> &tr
 {
     if (frame.Data()) {
         uint8_t *p = frame.Data();
-        for (uint32_t i = 0; i < frame.DataSize(); ++i)
-            p[i] = translation[p[i]];
+        // Held apart: the pixel writes could alias them.
+        const uint8_t *to = translation.data();
+        const size_t size = frame.DataSize();
+        for (size_t i = 0; i < size; ++i)
+            p[i] = to[p[i]];
     }
     if (frame.Transparent && frame.FrameControl)
         frame.FrameControl->TransparentIndexValue = translation[frame.FrameControl->TransparentIndexValue];

@@ -12,6 +12,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -32,15 +33,6 @@ Box Intersection(const Box &a, const Box &b)
 {
     return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
             std::min(a.bottom, b.bottom)};
-}
-
-// The colour of a table entry, or false for an index outside the table.
-bool EntryColor(TGIFColorMap &map, int index, TGIFColor &color)
-{
-    if (index >= map.Count())
-        return false;
-    color = map.Data()[index];
-    return true;
 }
 
 bool UsesIndex(const TGIFSubImage &frame, int index)
@@ -474,27 +466,37 @@ void TGIFSubImage::DropRepeats(TGIFSubImage *previous)
         return true;
     };
 
+    // What each index shows, as a number: two pixels show the same colour when their keys are
+    // equal. With one table the index itself; with two the colour, where the table has one.
+    // The pixels under the previous frame's transparent index, and indexes beyond a table,
+    // get keys that match nothing.
     TGIFColorMap &mine = ActiveColorMap();
     TGIFColorMap &theirs = previous->ActiveColorMap();
     const bool sameTable = &mine == &theirs;
-    const int previousTransparent = previous->TransparentIndex();
+    auto keys = [sameTable](TGIFColorMap &table, int beyond) {
+        std::array<int32_t, 256> key;
+        for (int i = 0; i < 256; ++i) {
+            const TGIFColor c = i < table.Count() ? table.Data()[i] : TGIFColor();
+            key[size_t(i)] = sameTable            ? i
+                             : i < table.Count() ? c.Red | c.Green << 8 | c.Blue << 16
+                                                  : beyond;
+        }
+        return key;
+    };
+    const std::array<int32_t, 256> myKeys = keys(mine, -1);
+    std::array<int32_t, 256> theirKeys = keys(theirs, -2);
+    if (const int previousTransparent = previous->TransparentIndex(); previousTransparent >= 0)
+        theirKeys[size_t(previousTransparent)] = -3;
     bool used = false;
     for (int y = overlap.top; y < overlap.bottom; ++y) {
-        uint8_t *row = Rows(y - Top);
-        const uint8_t *below = previous->Rows(y - previous->Top);
-        for (int x = overlap.left; x < overlap.right; ++x) {
-            uint8_t &p = row[x - Left];
-            const uint8_t q = below[x - previous->Left];
-            if ((t >= 0 && p == t) || q == previousTransparent)
-                continue;
-            TGIFColor a, b;
-            const bool same = sameTable ? p == q
-                                        : EntryColor(mine, p, a) && EntryColor(theirs, q, b) && a == b;
-            if (!same)
+        uint8_t *row = Rows(y - Top) + (overlap.left - Left);
+        const uint8_t *below = previous->Rows(y - previous->Top) + (overlap.left - previous->Left);
+        for (int x = 0; x < overlap.right - overlap.left; ++x) {
+            if (row[x] == t || myKeys[row[x]] != theirKeys[below[x]])
                 continue;
             if (t < 0 && !findIndex())
                 return;
-            p = uint8_t(t);
+            row[x] = uint8_t(t);
             used = true;
         }
     }

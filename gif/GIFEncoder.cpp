@@ -143,21 +143,17 @@ protected:
         return rows;
     }
 
-    // Calls f(pixel) for every pixel in writing order, checking it against the colour count.
+    // Calls f(pixels, count) for the runs of pixels in writing order (the whole buffer, or
+    // rows in interlace order), each checked against the colour count first.
     template <class F>
-    void ForEachPixel(F &&f)
+    void ForEachRun(F &&f)
     {
-        const uint8_t limit = colorCount >= 256 ? 255 : uint8_t(colorCount - 1);
-        const bool all = colorCount >= 256;
         if (colorCount <= 0)
             NotInTable();
         auto run = [&](const uint8_t *p, size_t n) {
-            for (size_t i = 0; i < n; ++i) {
-                const uint8_t v = p[i];
-                if (!all && v > limit)
-                    NotInTable();
-                f(v);
-            }
+            if (colorCount < 256 && HighestOf(p, n) >= colorCount)
+                NotInTable();
+            f(p, n);
         };
         if (!interlaced) {
             run(pixels, size_t(width) * size_t(height));
@@ -165,6 +161,13 @@ protected:
             for (int y : RowOrder())
                 run(pixels + size_t(y) * width, size_t(width));
         }
+    }
+
+    // Calls f(pixel) for every pixel in writing order, checking it against the colour count.
+    template <class F>
+    void ForEachPixel(F &&f)
+    {
+        ForEachRun([&](const uint8_t *p, size_t n) { std::for_each(p, p + n, f); });
     }
 
     int colorCount = 0;
@@ -182,57 +185,31 @@ protected:
     bool clearFlag = false;
 };
 
-// THashTable: 8009 cells; a used cell holds (key shl 12) or code.
+// The LZW string table: (prefix code, pixel) keys to codes, in 8192 cells with linear probing.
+// At most 4096 entries live between clears, so a path always ends at an empty cell.
 class THashTable {
 public:
-    static constexpr int Size = 8009;
+    static constexpr int Size = 8192;
     THashTable() { Clear(); }
     void Clear() { std::memset(cells, 0xFF, sizeof cells); }
 
-    static inline int Start(uint32_t key) { return int(((key >> 4) ^ key) % Size); }
-    static inline int Next(int h)
-    {
-        int n = h - (Size - h);
-        n += (n >> 31) & Size;
-        return h == 0 ? Size - 1 : n;
-    }
-
-    // Follows the key's path: the code found, or -1 with slot set to the first empty cell on
-    // the path (where Insert would store the key), or -1 with slot -1 after a full cycle.
+    // The code stored for the key, or -1 with slot set to the empty cell where it belongs.
     inline int Find(uint32_t key, int &slot) const
     {
-        int h = Start(key);
-        for (int probes = 0; probes < Size; ++probes) {
+        for (int h = int((key * 2654435761u) >> 19);; h = (h + 1) & (Size - 1)) {
             const uint32_t cell = cells[h];
-            if (cell >= 0xFFFFF000u) {
+            if (cell == Empty) {
                 slot = h;
                 return -1;
             }
             if ((cell >> 12) == key)
                 return int(cell & 0xFFF);
-            h = Next(h);
         }
-        slot = -1;
-        return -1;
-    }
-
-    inline int Lookup(uint32_t key) const
-    {
-        int slot;
-        return Find(key, slot);
-    }
-
-    // Stores into the first empty cell of the key's path; a full probing cycle drops the
-    // entry (the encoder then simply never uses that code).
-    inline void Insert(uint32_t key, int code)
-    {
-        int slot;
-        if (Find(key, slot) < 0 && slot >= 0)
-            StoreAt(slot, key, code);
     }
     inline void StoreAt(int slot, uint32_t key, int code) { cells[slot] = (key << 12) | uint32_t(code & 0xFFF); }
 
 private:
+    static constexpr uint32_t Empty = 0xFFFFFFFFu;
     uint32_t cells[Size];
 };
 
@@ -269,29 +246,30 @@ protected:
         nextCode = clearCode + 2;
         SendClear();
         bool first = true;
-        ForEachPixel([&](uint8_t p) {
+        ForEachRun([&](const uint8_t *pixels, size_t count) {
+            size_t i = 0;
             if (first) {
-                prefix = p;
+                prefix = pixels[i++];
                 first = false;
-                return;
             }
-            const uint32_t key = (uint32_t(prefix) << 8) | p;
-            int slot;
-            const int found = hash->Find(key, slot);
-            if (found >= 0) {
-                prefix = found;
-                return;
-            }
-            EmitLZW(prefix);
-            prefix = p;
-            if (nextCode >= 4095) {
-                SendClear();
-            } else {
-                // The look-up stopped at the first empty cell of the key's path: the insert
-                // goes there (nothing changed the table in between).
-                if (slot >= 0)
+            for (; i < count; ++i) {
+                const uint8_t p = pixels[i];
+                const uint32_t key = (uint32_t(prefix) << 8) | p;
+                int slot;
+                const int found = hash->Find(key, slot);
+                if (found >= 0) {
+                    prefix = found;
+                    continue;
+                }
+                EmitLZW(prefix);
+                prefix = p;
+                if (nextCode >= 4095) {
+                    SendClear();
+                } else {
+                    // The look-up stopped at the empty cell where the key belongs.
                     hash->StoreAt(slot, key, nextCode);
-                ++nextCode;
+                    ++nextCode;
+                }
             }
         });
         EmitLZW(prefix);
@@ -483,27 +461,33 @@ void EncodePixels(QIODevice &stream, int minCodeSize, int colorCount, const uint
     encoder->EncodePixels(stream, minCodeSize, colorCount, pixels, interlaced, height, width);
 }
 
+int FrameCodeSize(const TGIFSubImage &frame)
+{
+    const int localColors = frame.WrittenLocalColors();
+    if (localColors > 0)
+        return std::max(2, BitsForColors(localColors));
+    const TGIFImage *image = frame.Image();
+    if (!image)
+        return 8;
+    // An optimised picture: a frame that shows few of a large table's colours codes shorter, and
+    // any decoder reads it the same.
+    if (image->NarrowCodeSizes())
+        return std::max(2, BitsForColors(frame.HighestIndex() + 1));
+    // While the picture is saved, the planned width (frames without pixels, which are not written,
+    // count for nothing); otherwise the widest table of the picture, widened to the frame's pixels
+    // as the writer widens the global table.
+    const int planned = image->Header().WriteBitsPerPixel;
+    return std::max(2, planned > 0 ? planned : std::max(image->BitsPerPixel(), BitsForColors(frame.HighestIndex() + 1)));
+}
+
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream)
 {
-    // The colours of the table the frame is written with (widened to its pixels).
-    int colorCount = frame.WrittenLocalColors();
-    int minCodeSize;
-    if (colorCount > 0) {
-        minCodeSize = BitsForColors(colorCount);
-    } else {
-        // While the picture is saved, the planned width (frames without pixels, which are not
-        // written, count for nothing); otherwise the widest table of the picture, widened to
-        // the frame's pixels as the writer widens the global table.
-        const TGIFImage *image = frame.Image();
-        const int planned = image ? image->Header().WriteBitsPerPixel : 0;
-        minCodeSize = planned > 0 ? planned
-                      : image     ? std::max(image->BitsPerPixel(), BitsForColors(frame.HighestIndex() + 1))
-                                  : 8;
-        colorCount = 1 << minCodeSize;
-    }
+    const int minCodeSize = FrameCodeSize(frame);
+    // Pixels are checked against the frame's own table where it has one.
+    const int localColors = frame.WrittenLocalColors();
     const int encoding = frame.Image() ? int(frame.Image()->Encoding) : int(encLZW);
-    EncodePixels(stream, minCodeSize, colorCount, frame.Data(), frame.Interlaced(), frame.Height, frame.Width,
-                 encoding);
+    EncodePixels(stream, minCodeSize, localColors > 0 ? localColors : 1 << minCodeSize, frame.Data(),
+                 frame.Interlaced(), frame.Height, frame.Width, encoding);
 }
 
 void TGIFImage::WriteData(QIODevice &stream)

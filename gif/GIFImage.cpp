@@ -161,11 +161,25 @@ int TGIFSubImage::TransparentIndex() const
     return -1;
 }
 
+int HighestOf(const uint8_t *pixels, size_t n)
+{
+    if (n == 0)
+        return -1;
+    // Blocks of a fixed length, which the compiler turns into vector instructions.
+    constexpr size_t Block = 64;
+    uint8_t highest = 0;
+    size_t i = 0;
+    for (; i + Block <= n && highest < 255; i += Block)
+        for (size_t k = 0; k < Block; ++k)
+            highest = std::max(highest, pixels[i + k]);
+    for (; i < n && highest < 255; ++i)
+        highest = std::max(highest, pixels[i]);
+    return highest;
+}
+
 int TGIFSubImage::HighestIndex() const
 {
-    if (!data || dataSize == 0)
-        return -1;
-    return *std::max_element(data.get(), data.get() + dataSize);
+    return data ? HighestOf(data.get(), size_t(dataSize)) : -1;
 }
 
 int TGIFSubImage::WrittenLocalColors() const
@@ -345,6 +359,7 @@ void TGIFImage::Clear()
     StopPainters();
     reservedPixels = 0;
     reservedItems = 0;
+    narrowCodeSizes = false;
     images.Clear();
     header.ColorTable().Clear();
     header.Width = 0;

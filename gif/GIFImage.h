@@ -600,6 +600,9 @@ public:
     // Shrinks the picture (GIFOptimize.cpp): the options are a set of TCompactOption. The
     // reduction mode is only checked; no colours are reduced here.
     void Compact(uint8_t options, uint8_t reductionMode = 0, uint8_t ditherKind = 0, int paletteBits = 8);
+    // Set by Compact until the picture is cleared or loaded: frames on the global table are then
+    // written with codes only as wide as their pixels need, not as wide as the picture's table.
+    bool NarrowCodeSizes() const { return narrowCodeSizes; }
     // The component-stream form: optimised first when GIFOptimizeOnWrite is set.
     void WriteData(QIODevice &stream);
 
@@ -661,6 +664,7 @@ private:
     TGIFPainter *currentPainter = nullptr;
     mutable std::recursive_mutex renderLock;
     uint64_t reservedPixels = 0;
+    bool narrowCodeSizes = false;
     uint64_t reservedItems = 0;
 };
 
@@ -730,6 +734,11 @@ private:
     bool dirty = false;
 };
 
+// The highest of n pixel indexes, -1 for none.
+int HighestOf(const uint8_t *pixels, size_t n);
+
+// The LZW minimum code size a frame is written with.
+int FrameCodeSize(const TGIFSubImage &frame);
 // Writes one frame's image data (code size byte, sub-blocks, terminator) with the encoder the
 // image's Encoding chooses.
 void EncodeFrame(TGIFSubImage &frame, QIODevice &stream);

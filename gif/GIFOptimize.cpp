@@ -4,9 +4,8 @@
 #include "gif/GIFFrameControl.h"
 #include "gif/GIFImage.h"
 
-#include <QBuffer>
-
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -59,21 +58,55 @@ void MoveExtensions(TGIFSubImage &from, TGIFSubImage &to)
         to.Extensions().Add(e);
 }
 
+// The indexes some pixels show.
+struct IndexSet : std::array<bool, 256> {
+    IndexSet() { fill(false); }
+    void Add(const uint8_t *pixels, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i)
+            (*this)[pixels[i]] = true;
+    }
+};
+
 bool SamePixels(const TGIFSubImage &a, const TGIFSubImage &b)
 {
     return a.DataSize() == b.DataSize() && (a.DataSize() == 0 || std::memcmp(a.Data(), b.Data(), a.DataSize()) == 0);
 }
 
-// The bytes the frame's table and pixels take in the file.
-int64_t EncodedSize(TGIFSubImage &frame)
+// Counts the bytes written to it, and refuses them once they pass a limit.
+class ByteCounter : public QIODevice {
+public:
+    explicit ByteCounter(int64_t limit) : limit(limit) { open(QIODevice::WriteOnly); }
+    int64_t Count() const { return count; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64 length) override
+    {
+        count += length;
+        return count > limit ? -1 : length;
+    }
+
+private:
+    int64_t limit, count = 0;
+};
+
+// The bytes the frame's table and pixels take in the file; INT64_MAX as soon as it is clear
+// that they are more than limit.
+int64_t EncodedSize(TGIFSubImage &frame, int64_t limit = INT64_MAX)
 {
     if (frame.Empty())
         return 0;
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    EncodeFrame(frame, buffer);
     const int localColors = frame.ColorTable().Count() > 0 ? 1 << frame.BitsPerPixel() : 0;
-    return buffer.size() + 3 * localColors;
+    if (3 * localColors > limit)
+        return INT64_MAX;
+    ByteCounter counter(limit - 3 * localColors);
+    try {
+        EncodeFrame(frame, counter);
+    } catch (const EInOutError &) {
+        return INT64_MAX;
+    }
+    return counter.Count() + 3 * localColors;
 }
 
 // Adds a dropped frame's delay to the frame shown before it, so that the animation keeps its
@@ -166,15 +199,35 @@ private:
     }
 
     // Cropping and merging leave colours of the global table unused: they go, and frames with
-    // their own table move to the global one where it has room for their colours.
+    // their own table move to the global one where it has room for their colours. The table is
+    // then sorted by use again, and a frame whose codes that made wider than with its own
+    // table gets that back.
     void ShareGlobalTable()
     {
         TGIFColorMap &global = image.GlobalColorMap();
         if (global.Count() > 0)
             global.SortByUse();
-        for (int i = 0; i < frames.Count(); ++i)
-            if (frames[i]->ColorTable().Count() > 0)
-                MergeIntoGlobalTable(*frames[i]);
+        // The frames moved, each with a copy of it as it was.
+        std::vector<std::pair<TGIFSubImage *, std::unique_ptr<TGIFSubImage>>> merged;
+        for (int i = 0; i < frames.Count(); ++i) {
+            if (frames[i]->ColorTable().Count() == 0)
+                continue;
+            auto was = std::make_unique<TGIFSubImage>(&image);
+            was->Assign(*frames[i]);
+            if (MergeIntoGlobalTable(*frames[i]))
+                merged.emplace_back(frames[i], std::move(was));
+        }
+        if (merged.empty())
+            return;
+        global.SortByUse();
+        bool restored = false;
+        for (const auto &[frame, was] : merged)
+            if (FrameCodeSize(*frame) > FrameCodeSize(*was)) {
+                frame->Assign(*was);
+                restored = true;
+            }
+        if (restored)
+            global.SortByUse();
     }
 
     // A frame that shows few of its table's colours codes shorter with a table of just those:
@@ -185,14 +238,14 @@ private:
             TGIFSubImage &frame = *frames[i];
             if (frame.Empty())
                 continue;
-            std::vector<bool> used(256, false);
-            std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+            IndexSet used;
+            used.Add(frame.Data(), frame.DataSize());
             const int t = frame.TransparentIndex();
             if (t >= 0)
                 used[size_t(t)] = true;
             const int count = int(std::count(used.begin(), used.end(), true));
             TGIFColorMap &active = frame.ActiveColorMap();
-            if (BitsForColors(std::max(count, 2)) >= active.BitsPerPixel())
+            if (BitsForColors(std::max(count, 4)) >= FrameCodeSize(frame))
                 continue;
             TGIFSubImage smaller(&image);
             smaller.Assign(frame);
@@ -210,22 +263,25 @@ private:
             if (t >= 0)
                 for (TGIFGraphicControlExtension *control : FrameControls(smaller))
                     control->SetTransparentIndex(translation[size_t(t)]);
-            if (EncodedSize(smaller) < EncodedSize(frame))
+            const int64_t size = EncodedSize(frame);
+            if (EncodedSize(smaller, size - 1) < size)
                 frame.Assign(smaller);
         }
     }
 
-    // A frame whose colours the global table holds, or has room for without taking more bits
-    // per pixel, gives up its own table and uses the global one. True when it did.
+    // A frame whose colours the global table holds, or has room for, gives up its own table and
+    // uses the global one (frames on it are coded only as wide as their highest index, so a
+    // larger global table costs just its own bytes, once). True when it did.
     bool MergeIntoGlobalTable(TGIFSubImage &frame)
     {
         TGIFColorMap &local = frame.ColorTable(), &global = image.GlobalColorMap();
-        if (global.Count() == 0 || frame.Empty() || local.BitsPerPixel() < global.BitsPerPixel())
+        if (global.Count() == 0 || frame.Empty())
             return false;
-        std::vector<bool> used(256, false), taken(256, false);
-        std::for_each(frame.Data(), frame.Data() + frame.DataSize(), [&](uint8_t p) { used[p] = true; });
+        std::vector<bool> taken(256, false);
+        IndexSet used;
+        used.Add(frame.Data(), frame.DataSize());
         const int t = frame.TransparentIndex();
-        const int room = 1 << global.BitsPerPixel(), globalCount = global.Count();
+        const int room = 256, globalCount = global.Count();
         auto undo = [&] {
             while (global.Count() > globalCount)
                 global.Delete(global.Count() - 1);
@@ -289,10 +345,11 @@ private:
         }
     }
 
-    // Of these forms of a frame the smallest is kept: as it was; with the pixels that repeat
-    // the frame below made transparent (and cropped), short holes filled or not; or as it was,
-    // cropped to the box of the pixels that change. In a noisy picture scattered transparent
-    // pixels can cost more than they save, while the box still spares what does not change.
+    // Of these forms of a frame, each cropped to the box of the pixels that change, the
+    // smallest is kept: as it was; with the pixels that repeat the frame below made
+    // transparent but for short holes; and that with runs of one colour kept too. In a noisy
+    // picture scattered transparent pixels can cost more than they save, while the box still
+    // spares what does not change.
     void DropRepeatedPixels()
     {
         for (int i = frames.Count() - 1; i >= 1; --i) {
@@ -302,12 +359,42 @@ private:
             TGIFSubImage &frame = *frames[i];
             TGIFSubImage before(&image);
             before.Assign(frame);
+            TGIFColorMap &table = frame.ActiveColorMap();
+            const int tableSize = table.Count();
             frame.DropRepeats(frames[below]);
             if (!SamePixels(frame, before))
                 KeepSmallest(frame, before);
+            // An entry added for the repeated pixels that they no longer take goes again, so
+            // that it does not fill the table.
+            if (table.Count() > tableSize && frame.TransparentIndex() < tableSize)
+                table.Delete(table.Count() - 1);
             Step();
         }
         Step();
+    }
+
+    // The repeated pixels take the lowest index that the pixels within the box of changes do
+    // not show (nor short holes filled from them): tables are sorted by use, so the codes
+    // stay as narrow as the colours that change allow.
+    static void LowerTransparentIndex(TGIFSubImage &merged, TGIFSubImage &changed, const TGIFSubImage &before)
+    {
+        const int t = merged.TransparentIndex();
+        IndexSet used;
+        for (int y = 0; y < changed.Height; ++y) {
+            const uint8_t *row =
+                before.Data() + size_t(changed.Top - before.Top + y) * before.Width + (changed.Left - before.Left);
+            used.Add(row, size_t(changed.Width));
+        }
+        used[size_t(t)] = false;
+        const int lowest = int(std::find(used.begin(), used.end(), false) - used.begin());
+        if (lowest >= t || lowest >= merged.ActiveColorMap().Count())
+            return;
+        for (TGIFSubImage *frame : {&merged, &changed}) {
+            std::replace(frame->Data(), frame->Data() + frame->DataSize(), uint8_t(t), uint8_t(lowest));
+            for (TGIFGraphicControlExtension *control : FrameControls(*frame))
+                control->SetTransparentIndex(lowest);
+            frame->DropRendering();
+        }
     }
 
     void KeepSmallest(TGIFSubImage &merged, const TGIFSubImage &before)
@@ -315,27 +402,85 @@ private:
         TGIFSubImage changed(&image);
         changed.Assign(merged);
         changed.Trim();
-        TGIFSubImage filled(&image);
-        filled.Assign(merged);
-        FillShortHoles(filled, before);
-        int64_t mergedSize = MergedSize(merged);
-        const int64_t filledSize = MergedSize(filled);
-        if (filledSize < mergedSize) {
-            merged.Assign(filled);
-            mergedSize = filledSize;
-        }
-        TGIFSubImage box(&image);
-        box.Assign(before);
-        const int64_t beforeSize = EncodedSize(box);
-        int64_t boxSize = INT64_MAX;
-        // A frame restored to the background clears its whole area: its size must stay.
-        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty()) {
-            box.Crop(changed.Left, changed.Top, changed.Width, changed.Height);
-            boxSize = EncodedSize(box);
-        }
-        if (mergedSize < std::min(beforeSize, boxSize))
+        if (!changed.Empty())
+            LowerTransparentIndex(merged, changed, before);
+        TGIFSubImage opaque(&image), holes(&image), runs(&image);
+        opaque.Assign(before);
+        holes.Assign(merged);
+        FillShortHoles(holes, before);
+        runs.Assign(holes);
+        KeepUniformRuns(runs, before, changed);
+        // All forms show only the box of the changes, but a frame restored to the background
+        // clears its whole area: its size must stay.
+        if ((options & CompactTrim) && FrameDisposal(before) != 2 && !changed.Empty())
+            for (TGIFSubImage *form : {&opaque, &merged, &holes, &runs})
+                form->Crop(changed.Left, changed.Top, changed.Width, changed.Height);
+        if (FewLongRepeats(merged)) {
+            merged.Assign(opaque);
             return;
-        merged.Assign(boxSize < beforeSize ? box : before);
+        }
+        // Each form is encoded only as far as it can still beat the smallest so far.
+        TGIFSubImage *best = &opaque;
+        int64_t bestSize = EncodedSize(opaque);
+        for (TGIFSubImage *form : {&holes, &runs}) {
+            const int64_t size = EncodedSize(*form, bestSize - 1);
+            if (size < bestSize) {
+                best = form;
+                bestSize = size;
+            }
+        }
+        merged.Assign(*best);
+    }
+
+    // Repeats scattered over a large frame, as where noise in a photo happens to match, make
+    // holes that cost more codes than they save: on real footage the opaque box then always
+    // won by far, so the forms with holes are not measured where under 1/32 of the pixels
+    // lie in runs of 16 or more repeated ones.
+    static bool FewLongRepeats(const TGIFSubImage &merged)
+    {
+        const int64_t size = merged.DataSize();
+        if (size < 4096)
+            return false;
+        const uint8_t *p = merged.Data(), t = uint8_t(merged.TransparentIndex());
+        int64_t inRuns = 0;
+        for (int64_t i = 0; i < size;) {
+            const int64_t end = std::find_if(p + i, p + size, [t](uint8_t c) { return c != t; }) - p;
+            if (end - i >= 16)
+                inRuns += end - i;
+            i = std::max(end, i + 1);
+            i = std::find(p + i, p + size, t) - p;
+        }
+        return inRuns * 32 < size;
+    }
+
+    // Runs of repeated pixels of one colour keep it: a run codes as well as a hole, and
+    // continues the strings of that colour around it. Short ones between other colours stay
+    // holes.
+    static void KeepUniformRuns(TGIFSubImage &merged, const TGIFSubImage &before, const TGIFSubImage &box)
+    {
+        const int t = merged.TransparentIndex(), wasTransparent = before.TransparentIndex();
+        const int minimum = 5;
+        const int left = box.Left - merged.Left, right = left + box.Width;
+        for (int y = box.Top - merged.Top; y < box.Top - merged.Top + box.Height; ++y) {
+            uint8_t *row = merged.Data() + size_t(y) * merged.Width;
+            const uint8_t *original = before.Data() + size_t(y) * merged.Width;
+            int x = left;
+            while (x < right) {
+                if (row[x] != t || original[x] == wasTransparent) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < right && row[end] == t && original[end] != wasTransparent)
+                    ++end;
+                const uint8_t colour = original[x];
+                const bool uniform = std::all_of(original + x, original + end, [colour](uint8_t c) { return c == colour; });
+                if (end - x >= minimum && uniform)
+                    std::copy(original + x, original + end, row + x);
+                x = end;
+            }
+        }
+        merged.DropRendering();
     }
 
     // Short runs of repeated pixels between changed ones in a row get their colour back: a
@@ -363,15 +508,6 @@ private:
             }
         }
         merged.DropRendering();
-    }
-
-    int64_t MergedSize(const TGIFSubImage &frame)
-    {
-        TGIFSubImage copy(&image);
-        copy.Assign(frame);
-        if (options & CompactTrim)
-            copy.Trim();
-        return EncodedSize(copy);
     }
 
     void TrimFrames()
@@ -460,6 +596,7 @@ void TGIFImage::Compact(uint8_t options, uint8_t reductionMode, uint8_t, int)
     // No painter may read the frames while they change; a later Draw starts a new one.
     StopPainters();
     Progress(TProgressStage::Starting, 0, false, QRect(), "Optimizing...");
+    narrowCodeSizes = true;
     try {
         Optimizer(*this, options).Run();
     } catch (...) {

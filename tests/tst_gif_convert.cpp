@@ -584,16 +584,24 @@ TEST(Optimizer, FramesMoveToTheGlobalTableWhereItHasRoom)
     AddFrame(image, 0, 0, 3, 1, {0, 1, 2}, 0);
     // Four colours of its own table: three are global, the last fits in the fourth entry.
     TGIFSubImage *own = AddFrame(image, 0, 0, 4, 1, {3, 1, 0, 2});
-    // Five colours the global table has no room for.
+    // Five of eight colours: the global table grows to take the new one, and the frame's codes
+    // are no wider there.
     TGIFSubImage *many = AddFrame(image, 0, 0, 5, 1, {0, 1, 2, 3, 4}, 8);
+    // Two rare colours the global table would put past index 3, for wider codes: the frame
+    // keeps its own table and the global one does not keep them.
+    TGIFSubImage *rare = AddFrame(image, 0, 0, 2, 1, {0, 1}, 0);
+    rare->ColorTable().Add(TColor(0x505050));
+    rare->ColorTable().Add(TColor(0x606060));
     image.Compact(CompactTables);
     EXPECT_EQ(own->ColorTable().Count(), 0);
-    ASSERT_EQ(image.GlobalColorMap().Count(), 4);
+    ASSERT_EQ(image.GlobalColorMap().Count(), 5);
     const std::vector<int> shown = Pixels(*own);
     EXPECT_EQ(image.GlobalColorMap().Colors(shown[0]), TColor(0x303030));
     EXPECT_EQ(image.GlobalColorMap().Colors(shown[1]), TColor(0x101010));
     EXPECT_EQ(image.GlobalColorMap().Colors(shown[3]), TColor(0x202020));
-    EXPECT_EQ(many->ColorTable().Count(), 5);
+    EXPECT_EQ(many->ColorTable().Count(), 0);
+    EXPECT_EQ(image.GlobalColorMap().Colors(Pixels(*many)[4]), TColor(0x404040));
+    EXPECT_EQ(rare->ColorTable().Count(), 2);
 }
 
 TEST(Optimizer, WriteDataOptimisesOnlyWhenAsked)

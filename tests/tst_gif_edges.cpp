@@ -704,6 +704,37 @@ TEST(GIFEncoding, OneColourTableStillUsesCodeSizeTwo)
     EXPECT_EQ(Decode(data, 10, 1).pixels, std::vector<uint8_t>(10, 0));
 }
 
+TEST(GIFEncoding, FramesOfAnOptimisedPictureOnTheGlobalTableAreCodedOnlyAsWideAsTheirPixels)
+{
+    TGIFImage image;
+    for (int i = 0; i < 256; ++i)
+        image.GlobalColorMap().Add(TColor(i * 0x010101));
+    const std::vector<std::vector<uint8_t>> shown{{0, 1, 2, 3, 3, 2}, {5, 0, 7, 5, 0, 7}, {200, 0, 1, 0, 1, 0}};
+    for (const std::vector<uint8_t> &pixels : shown) {
+        auto *frame = new TGIFSubImage(&image);
+        frame->PlaceFrame(0, 0, 6, 1);
+        std::copy(pixels.begin(), pixels.end(), frame->Data());
+        image.Add(frame);
+    }
+    // A plain save keeps the table's width for every frame.
+    const QByteArray plain = SaveBytes(image);
+    EXPECT_EQ(int(plain[13 + 768 + 10]), 8);
+    image.Compact(0);
+    const QByteArray bytes = SaveBytes(image);
+    Loaded again = LoadBytes(bytes);
+    ASSERT_EQ(again.error, "");
+    ASSERT_EQ(again.image->Images().Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const TGIFSubImage &frame = *again.image->Images()[i];
+        EXPECT_EQ(std::vector<uint8_t>(frame.Data(), frame.Data() + frame.DataSize()), shown[size_t(i)]);
+    }
+    // Code size bytes after the header, the table and each 10-byte descriptor.
+    const int first = 13 + 768 + 10;
+    EXPECT_EQ(int(bytes[first]), 2);
+    const int second = first + 1 + 1 + uint8_t(bytes[first + 1]) + 1 + 10;
+    EXPECT_EQ(int(bytes[second]), 3);
+}
+
 TEST(GIFEncoding, EmptyFrameWritesOnlyTheEndCode)
 {
     QByteArray bytes;
