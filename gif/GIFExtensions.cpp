@@ -318,7 +318,7 @@ void TGIFGraphicControlExtension::Read(TGIFInput &input)
     const qint64 got = input.Read(body, wanted);
     BlockSize = uint8_t(std::max(size, 0));
     Packed = body[0];
-    DelayValue = uint16_t(body[1] | (body[2] << 8));
+    DelayValue = LittleEndian16(body + 1);
     TransparentIndexValue = body[3];
     Terminator = 0;
     // (A block size of 0 is the extension's terminator.)
@@ -353,10 +353,10 @@ void TGIFTextExtension::Read(TGIFInput &input)
     uint8_t body[13];
     input.ReadExact(body, 13);
     BlockSize = body[0];
-    GridLeft = uint16_t(body[1] | (body[2] << 8));
-    GridTop = uint16_t(body[3] | (body[4] << 8));
-    GridWidth = uint16_t(body[5] | (body[6] << 8));
-    GridHeight = uint16_t(body[7] | (body[8] << 8));
+    GridLeft = LittleEndian16(body + 1);
+    GridTop = LittleEndian16(body + 3);
+    GridWidth = LittleEndian16(body + 5);
+    GridHeight = LittleEndian16(body + 7);
     CellWidth = body[9];
     CellHeight = body[10];
     ForegroundColorIndex = body[11];

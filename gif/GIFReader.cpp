@@ -99,8 +99,8 @@ void TGIFHeader::Read(TGIFInput &input)
     Version.assign(signature + 3, 3);
     uint8_t descriptor[7];
     input.ReadExact(descriptor, 7);
-    Width = uint16_t(descriptor[0] | (descriptor[1] << 8));
-    Height = uint16_t(descriptor[2] | (descriptor[3] << 8));
+    Width = LittleEndian16(descriptor);
+    Height = LittleEndian16(descriptor + 2);
     Packed = descriptor[4];
     BackgroundColorIndex = descriptor[5];
     AspectRatio = descriptor[6];
@@ -124,10 +124,10 @@ void TGIFSubImage::Read(TGIFInput &input)
     uint8_t descriptor[10];
     input.ReadExact(descriptor, 10);
     Separator = descriptor[0];
-    Left = uint16_t(descriptor[1] | (descriptor[2] << 8));
-    Top = uint16_t(descriptor[3] | (descriptor[4] << 8));
-    Width = uint16_t(descriptor[5] | (descriptor[6] << 8));
-    Height = uint16_t(descriptor[7] | (descriptor[8] << 8));
+    Left = LittleEndian16(descriptor + 1);
+    Top = LittleEndian16(descriptor + 3);
+    Width = LittleEndian16(descriptor + 5);
+    Height = LittleEndian16(descriptor + 7);
     Packed = descriptor[9];
     if (Width == 0 || Height == 0) {
         if (image) {

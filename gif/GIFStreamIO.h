@@ -10,6 +10,9 @@
 #include <cstring>
 #include <functional>
 
+// A 16-bit number as GIF stores it: the low byte first.
+inline uint16_t LittleEndian16(const uint8_t *bytes) { return uint16_t(bytes[0] | (bytes[1] << 8)); }
+
 // The bytes of a GIF file being read, and the position reading has reached.
 class TGIFInput {
 public:
