@@ -32,7 +32,7 @@ inline std::vector<std::vector<uint32_t>> ShownScreens(TGIFImage &image)
         const std::vector<uint32_t> before = screen;
         const TGIFColorMap &colors = frame.ActiveColorMap();
         const int transparent = frame.TransparentIndex();
-        // The part of the frame on the screen.
+        // The area of the frame that lies on the screen.
         const int left = std::min<int>(frame.Left, width), top = std::min<int>(frame.Top, height);
         const int right = std::clamp(frame.Left + frame.Width, left, width);
         const int bottom = std::clamp(frame.Top + frame.Height, top, height);
