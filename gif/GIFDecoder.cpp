@@ -58,18 +58,6 @@ void CopyBack(uint8_t *dst, const uint8_t *src, int count)
         Store8(dst + i, Load8(src + i));
 }
 
-// A table entry as the fast path keeps it: the string's first pixels (see Extended), where the
-// whole string was first written and its length (0 for the clear and end codes); and the code
-// it extends. The entry still to be made is written ahead from the string decoded last (where
-// it was written, its length + 1, its code, and its pixels as the head); the next code adds
-// its own first pixel to that head. The fast loop keeps that head in a register.
-struct Entry {
-    uint64_t head;
-    int32_t offset;
-    uint16_t length;
-    uint16_t prefix;
-};
-
 struct Decoder {
     TGIFInput *stream = nullptr;
     const std::function<void(const std::string &)> *warn = nullptr;
@@ -88,10 +76,18 @@ struct Decoder {
     int Count = 0;
     const uint8_t *At = nullptr, *BlockEnd = nullptr;
 
-    // The fast path's table, one more entry to take the writes while the table is full; the
-    // one-pixel path's table, made from it when that path takes over.
-    Entry table[TableSize + 1];
-    uint16_t Prefix[TableSize], Suffix[TableSize];
+    // The table, one more entry to take the writes while the table is full. The fast path
+    // keeps per entry the string's first pixels (see Extended), its length (0 for the clear and
+    // end codes), where a string longer than eight pixels was first written, and the code the
+    // entry extends; the one-pixel path the same Prefix and a Suffix, made when it takes over.
+    // Arrays apart, so that a root code touches none of them and the hot ones stay small. The
+    // entry still to be made is written ahead from the string decoded last (its length + 1,
+    // its code, where it was written, and its pixels as the head); the next code adds its own
+    // first pixel to that head. The fast loop keeps that head in a register.
+    uint64_t Head[TableSize + 1];
+    uint16_t Length[TableSize + 1];
+    int32_t Offset[TableSize + 1];
+    uint16_t Prefix[TableSize + 1], Suffix[TableSize];
     int32_t Stack[StackSize];
     int sp = 0;
     int rootsFor = -1;          // the minimum code size the root entries were set up for
@@ -121,11 +117,13 @@ struct Decoder {
         // decoded a frame of the same minimum code size before keeps them.
         if (rootsFor != minCodeSize) {
             for (int i = 0; i < ClearCode; ++i) {
-                table[i] = Entry{uint64_t(i & 0xFF), 0, 1, 0};   // (roots of 9 bits and more are pixels too)
+                Head[i] = uint64_t(i & 0xFF);   // (roots of 9 bits and more are pixels too)
+                Length[i] = 1;
                 Prefix[i] = 0;
                 Suffix[i] = uint16_t(i);
             }
-            table[ClearCode] = table[EndCode] = Entry{0, 0, 0, 0};
+            Head[ClearCode] = Head[EndCode] = 0;
+            Length[ClearCode] = Length[EndCode] = 0;
             rootsFor = minCodeSize;
         }
     }
@@ -199,10 +197,7 @@ struct Decoder {
     {
         exact = true;
         for (int e = ClearCode + 2; e < NextCode; ++e) {
-            const Entry &entry = table[e];
-            Prefix[e] = entry.prefix;
-            Suffix[e] = entry.length <= 8 ? uint8_t(entry.head >> (8 * (entry.length - 1)))
-                                          : out[entry.offset + entry.length - 1];
+            Suffix[e] = Length[e] <= 8 ? uint8_t(Head[e] >> (8 * (Length[e] - 1))) : out[Offset[e] + Length[e] - 1];
         }
         Prefix[ClearCode] = Suffix[ClearCode] = Prefix[EndCode] = Suffix[EndCode] = 0;
         std::fill(Prefix + NextCode, Prefix + TableSize, 0);
@@ -314,7 +309,6 @@ struct Decoder {
     // stops at is taken from the bits and left in code.
     [[gnu::noinline]] Stop Fast(uint8_t *const out, const int n, int &position, int &code)
     {
-        Entry *const t = table;
         uint64_t bits = Bits;
         int count = Count;
         const uint8_t *at = At;
@@ -322,11 +316,12 @@ struct Decoder {
         int cs = CodeSize;
         uint32_t mask = Mask;
         int nc = NextCode;
+        const int clear = ClearCode;
         uint8_t *dst = out + position;
         uint8_t *const end = out + n;
         // The string decoded last, which the entry still to be made extends.
-        uint64_t prevHead = t[nc].head;
-        int prevLen = t[nc].length - 1;
+        uint64_t prevHead = Head[nc];
+        int prevLen = Length[nc] - 1;
         Stop stop;
         for (;;) {
             if (count < cs) [[unlikely]] {
@@ -344,14 +339,18 @@ struct Decoder {
             count -= cs;
             uint64_t head;
             int len;
-            if (c < nc) [[likely]] {
-                const Entry &e = t[c];
-                head = e.head;
-                len = e.length;
+            if (c < clear) [[likely]] {
+                // A root: one pixel, no table look-up.
+                head = uint8_t(c);
+                len = 1;
+                *dst = uint8_t(c);
+            } else if (c < nc) [[likely]] {
+                head = Head[c];
+                len = Length[c];
                 if (unsigned(len - 1) < 8u) [[likely]]
                     Store8(dst, head);
                 else if (len > 0)
-                    CopyBack(dst, out + e.offset, std::min(len, int(end - dst)));
+                    CopyBack(dst, out + Offset[c], std::min(len, int(end - dst)));
                 else {
                     code = c;   // a clear or end code
                     stop = Stop::Code;
@@ -371,7 +370,7 @@ struct Decoder {
                 break;
             }
             // The entry this code adds: the previous string and this string's first pixel.
-            t[nc].head = Extended(prevHead, prevLen, head);
+            Head[nc] = Extended(prevHead, prevLen, head);
             if (++nc > int(mask)) [[unlikely]] {
                 if (cs < 12) {
                     cs += 1;
@@ -380,21 +379,23 @@ struct Decoder {
                     nc = TableSize;   // full: entries go to the spare one until a clear code
                 }
             }
-            Entry &next = t[nc];
-            next.offset = int(dst - out);
-            next.length = uint16_t(len + 1);
-            next.prefix = uint16_t(c);
+            Length[nc] = uint16_t(len + 1);
+            Prefix[nc] = uint16_t(c);
+            if (len >= 8)   // only strings longer than eight pixels are copied from the output
+                Offset[nc] = int(dst - out);
             prevHead = head;
             prevLen = len;
-            if (len >= end - dst) [[unlikely]] {
-                tailOnStack = len > end - dst;
+            // (As integers: a string may reach beyond the frame's buffer, where a pointer may not.)
+            const uintptr_t after = uintptr_t(dst) + unsigned(len);
+            if (after >= uintptr_t(end)) [[unlikely]] {
+                tailOnStack = after > uintptr_t(end);
                 dst = end;
                 stop = Stop::Full;
                 break;
             }
             dst += len;
         }
-        t[nc].head = prevHead;
+        Head[nc] = prevHead;
         Bits = bits;
         Count = count;
         At = at;
@@ -438,7 +439,9 @@ struct Decoder {
             out[pos] = uint8_t(c);
             if (c >= ClearCode)
                 return Exact(out, n, pos + 1);
-            table[NextCode] = Entry{uint64_t(c & 0xFF), pos, 2, uint16_t(c)};
+            Head[NextCode] = uint64_t(c & 0xFF);
+            Length[NextCode] = 2;
+            Prefix[NextCode] = uint16_t(c);
             if (++pos >= n)
                 return pos;
             Stop stop;
@@ -456,8 +459,8 @@ struct Decoder {
                 return pos;
             }
             // A code beyond the table: the one-pixel path takes over.
-            OldCode = table[NextCode].prefix;
-            FirstCode = int(table[NextCode].head & 0xFF);
+            OldCode = Prefix[NextCode];
+            FirstCode = int(Head[NextCode] & 0xFF);
             MakeExact(out);
             const int v = ProcessCode(c);
             if (v < 0)
