@@ -337,14 +337,45 @@ struct Decoder {
             const int c = int(bits & mask);
             bits >>= cs;
             count -= cs;
-            uint64_t head;
-            int len;
+            // The entry this code adds (the previous string and this string's first pixel),
+            // and the string written: false once the frame is full.
+            const auto added = [&](uint64_t head, int len) __attribute__((always_inline)) {
+                Head[nc] = Extended(prevHead, prevLen, head);
+                if (++nc > int(mask)) [[unlikely]] {
+                    if (cs < 12) {
+                        cs += 1;
+                        mask = mask * 2 + 1;
+                    } else {
+                        nc = TableSize;   // full: entries go to the spare one until a clear code
+                    }
+                }
+                Length[nc] = uint16_t(len + 1);
+                Prefix[nc] = uint16_t(c);
+                if (len >= 8)   // only strings longer than eight pixels are copied from the output
+                    Offset[nc] = int(dst - out);
+                prevHead = head;
+                prevLen = len;
+                // (As integers: a string may reach beyond the frame's buffer, where a pointer may not.)
+                const uintptr_t after = uintptr_t(dst) + unsigned(len);
+                if (after >= uintptr_t(end)) [[unlikely]] {
+                    tailOnStack = after > uintptr_t(end);
+                    dst = end;
+                    return false;
+                }
+                dst += len;
+                return true;
+            };
             if (c < clear) [[likely]] {
                 // A root: one pixel, no table look-up.
-                head = uint8_t(c);
-                len = 1;
                 *dst = uint8_t(c);
-            } else if (c < nc) [[likely]] {
+                if (added(uint8_t(c), 1))
+                    continue;
+                stop = Stop::Full;
+                break;
+            }
+            uint64_t head;
+            int len;
+            if (c < nc) [[likely]] {
                 head = Head[c];
                 len = Length[c];
                 if (unsigned(len - 1) < 8u) [[likely]]
@@ -369,31 +400,10 @@ struct Decoder {
                 stop = Stop::Code;
                 break;
             }
-            // The entry this code adds: the previous string and this string's first pixel.
-            Head[nc] = Extended(prevHead, prevLen, head);
-            if (++nc > int(mask)) [[unlikely]] {
-                if (cs < 12) {
-                    cs += 1;
-                    mask = mask * 2 + 1;
-                } else {
-                    nc = TableSize;   // full: entries go to the spare one until a clear code
-                }
-            }
-            Length[nc] = uint16_t(len + 1);
-            Prefix[nc] = uint16_t(c);
-            if (len >= 8)   // only strings longer than eight pixels are copied from the output
-                Offset[nc] = int(dst - out);
-            prevHead = head;
-            prevLen = len;
-            // (As integers: a string may reach beyond the frame's buffer, where a pointer may not.)
-            const uintptr_t after = uintptr_t(dst) + unsigned(len);
-            if (after >= uintptr_t(end)) [[unlikely]] {
-                tailOnStack = after > uintptr_t(end);
-                dst = end;
+            if (!added(head, len)) {
                 stop = Stop::Full;
                 break;
             }
-            dst += len;
         }
         Head[nc] = prevHead;
         Bits = bits;
