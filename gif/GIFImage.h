@@ -17,6 +17,7 @@
 
 #include <QIODevice>
 #include <QImage>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -123,7 +124,7 @@ public:
     TGIFList &operator=(const TGIFList &) = delete;
 
     int Count() const { return int(items.size()); }
-    TGIFItem *Items(int index) const { return items.at(size_t(index)); }
+    TGIFItem *Items(int index) const;
     int Add(TGIFItem *item);
     void Remove(TGIFItem *item);   // takes it out of the list without freeing it
     void Delete(int index);        // frees the item
@@ -139,7 +140,8 @@ public:
 
 protected:
     TGIFImage *image;
-    std::vector<TGIFItem *> items;
+    // Most lists hold one to three items: those stay inside the list, without an allocation.
+    QVarLengthArray<TGIFItem *, 4> items;
 };
 
 class TGIFImageList : public TGIFList {
@@ -529,8 +531,9 @@ public:
 // A copy of an extension that belongs to `frame` (not yet in its list).
 TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame);
 
-// The registries (created on first use, freed by UnregisterGIFCodec). Look-ups search from the
-// last registered pair to the first.
+// The registries: look-ups find the registered classes first, from the last registered pair to
+// the first, then the built-in ones. Registrations are kept until FreeExtensionRegistries
+// (UnregisterGIFCodec calls it).
 void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls);
 void RegisterAppExtension(const std::string &identifier11, const TGIFExtensionClass *cls);
 const TGIFExtensionClass *FindExtension(uint8_t label);
