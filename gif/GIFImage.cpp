@@ -94,6 +94,8 @@ void TGIFList::Delete(int index)
 
 void TGIFList::Clear()
 {
+    if (items.isEmpty())
+        return;
     // Front to back, without moving the rest of the list each time (a file can hold many items).
     QVarLengthArray<TGIFItem *, 4> taken = std::move(items);   // leaves the list empty
     for (TGIFItem *item : taken) {

@@ -168,6 +168,8 @@ struct TGIFColor {
     uint8_t Red = 0, Green = 0, Blue = 0;
     bool operator==(const TGIFColor &) const = default;
 };
+// Three plain bytes: a table's entries are copied and set as bytes (see TGIFColorMap::Grow).
+Q_DECLARE_TYPEINFO(TGIFColor, Q_PRIMITIVE_TYPE);
 
 class TGIFColorMap {
 public:
@@ -214,7 +216,9 @@ protected:
     // The entries kept for n colours.
     static int CapacityFor(int n);
     void Grow(int n);
-    std::vector<TGIFColor> colors;   // size() is the capacity
+    // size() is the capacity. Tables of up to 16 colours, those of most small pictures, are
+    // kept inside the map.
+    QVarLengthArray<TGIFColor, 16> colors;
     int count = 0;
     int capacity = 0;
     bool optimized = false;
