@@ -170,8 +170,6 @@ void FreeExtensionRegistries()
 // ---------------------------------------------------------------------------------------
 // TGIFExtension
 
-TGIFExtension::TGIFExtension(TGIFSubImage *frame) : TGIFItem(frame ? frame->Image() : nullptr), frame(frame) {}
-
 TGIFExtension::~TGIFExtension()
 {
     if (OwnerList) {
@@ -444,8 +442,9 @@ void ReadSubBlocks(TGIFInput &input, std::vector<TGIFBlock> &blocks, Seen seen)
         const uint8_t *from = input.Here();
         if (input.Skip(length) < length)
             throw GIFException("Premature end of data");
-        blocks.push_back(TGIFBlock{std::vector<uint8_t>(from, from + length)});
-        seen(blocks.back());
+        TGIFBlock &block = blocks.emplace_back();
+        block.Data.assign(from, from + length);
+        seen(block);
     }
 }
 } // namespace
@@ -479,8 +478,10 @@ void TGIFApplicationExtension::Read(TGIFInput &input)
     if (size == 0)
         return;   // an empty first block is the extension's terminator
     input.ReadExact(Identifier.data(), std::min(size, 11));
-    BlockTail.assign(size_t(std::max(size - 11, 0)), 0);
-    input.ReadExact(BlockTail.data(), qint64(BlockTail.size()));
+    if (size > 11) {
+        BlockTail.resize(size_t(size - 11));
+        input.ReadExact(BlockTail.data(), qint64(BlockTail.size()));
+    }
     ReadBody(input);
 }
 

@@ -32,8 +32,6 @@ int BitsForColors(int count)
 // ---------------------------------------------------------------------------------------
 // TGIFItem
 
-TGIFItem::TGIFItem(TGIFImage *image) : image(image) {}
-
 TGIFItem::~TGIFItem()
 {
     if (OwnerList)

@@ -93,7 +93,7 @@ int BitsForColors(int count);
 
 class TGIFItem {
 public:
-    explicit TGIFItem(TGIFImage *image);
+    explicit TGIFItem(TGIFImage *image) : image(image) {}
     virtual ~TGIFItem();
     TGIFItem(const TGIFItem &) = delete;
     TGIFItem &operator=(const TGIFItem &) = delete;
@@ -408,7 +408,7 @@ struct TGIFExtensionClass {
 
 class TGIFExtension : public TGIFItem {
 public:
-    explicit TGIFExtension(TGIFSubImage *frame);
+    explicit TGIFExtension(TGIFSubImage *frame) : TGIFItem(frame ? frame->Image() : nullptr), frame(frame) {}
     ~TGIFExtension() override;
     int RequiredVersion() const override { return gv89a; }
     virtual uint8_t LabelByte() const = 0;
