@@ -94,12 +94,13 @@ void TGIFList::Clear()
 {
     if (items.isEmpty())
         return;
-    // Front to back, without moving the rest of the list each time (a file can hold many items).
-    QVarLengthArray<TGIFItem *, 4> taken = std::move(items);   // leaves the list empty
-    for (TGIFItem *item : taken) {
+    // Front to back, without moving the rest of the list each time (a file can hold many items);
+    // an item taken out of the list first does not look for itself in it when it is freed.
+    for (TGIFItem *item : items) {
         item->OwnerList = nullptr;
         delete item;
     }
+    items.clear();
 }
 
 int TGIFList::IndexOf(const TGIFItem *item) const
