@@ -2,6 +2,7 @@
 #include "gif/GIFImage.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -24,15 +25,20 @@ void TGIFColorMap::Grow(int n)
         return;
     const int newCapacity = CapacityFor(n);
     if (newCapacity > capacity) {
-        colors.resize(size_t(newCapacity));
+        // The new entries are black (resize leaves the bytes of plain entries unset).
+        const int old = int(colors.size());
+        colors.resize(newCapacity);
+        std::memset(static_cast<void *>(colors.data() + old), 0, sizeof(TGIFColor) * size_t(newCapacity - old));
         capacity = newCapacity;
     }
 }
 
 void TGIFColorMap::Clear()
 {
-    colors.clear();
-    colors.shrink_to_fit();
+    if (!colors.isEmpty()) {
+        colors.clear();
+        colors.shrink_to_fit();
+    }
     count = 0;
     capacity = 0;
     optimized = false;
@@ -166,7 +172,7 @@ bool TGIFColorMap::SortByUse()
         for (int newIndex = 0; newIndex < count; ++newIndex)
             translation[size_t(order[size_t(newIndex)])] = uint8_t(newIndex);
         RemapPixels(translation);
-        std::vector<TGIFColor> sorted(colors);
+        auto sorted = colors;
         for (int i = 0; i < count; ++i)
             sorted[size_t(i)] = colors[size_t(order[size_t(i)])];
         colors = sorted;

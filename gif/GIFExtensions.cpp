@@ -29,20 +29,9 @@ struct AppExtensionPair {
     const TGIFExtensionClass *cls;
 };
 
+// The classes registered besides the built-in ones (none until a registration).
 std::vector<ExtensionPair> *extensionRegistry = nullptr;
 std::vector<AppExtensionPair> *appExtensionRegistry = nullptr;
-
-std::vector<ExtensionPair> &Extensions()
-{
-    if (!extensionRegistry) {
-        extensionRegistry = new std::vector<ExtensionPair>;
-        extensionRegistry->push_back({0x01, &TGIFTextExtension::ClassInfo});
-        extensionRegistry->push_back({0xF9, &TGIFGraphicControlExtension::ClassInfo});
-        extensionRegistry->push_back({0xFE, &TGIFCommentExtension::ClassInfo});
-        extensionRegistry->push_back({0xFF, &TGIFApplicationExtension::ClassInfo});
-    }
-    return *extensionRegistry;
-}
 
 std::array<uint8_t, 11> Identifier11(const std::string &text)
 {
@@ -50,16 +39,6 @@ std::array<uint8_t, 11> Identifier11(const std::string &text)
     for (size_t i = 0; i < 11 && i < text.size(); ++i)
         id[i] = uint8_t(text[i]);
     return id;
-}
-
-std::vector<AppExtensionPair> &AppExtensions()
-{
-    if (!appExtensionRegistry) {
-        appExtensionRegistry = new std::vector<AppExtensionPair>;
-        appExtensionRegistry->push_back({Identifier11("NETSCAPE2.0"), &TGIFAppExtNSLoop::ClassInfo});
-        appExtensionRegistry->push_back({Identifier11("ANIMEXTS1.0"), &TGIFAppExtNSLoop::ClassInfo});
-    }
-    return *appExtensionRegistry;
 }
 
 // Text as sub-blocks.
@@ -105,9 +84,9 @@ const TGIFExtensionClass *ResolveApplication(TGIFInput &input)
     const int size = input.ReadByte();
     if (size < 0)
         return nullptr;
-    uint8_t bytes[11];
-    if (size == 11 && input.Read(bytes, 11) == 11) {
-        if (const TGIFExtensionClass *cls = FindAppExtension(bytes))
+    const uint8_t *identifier = input.Here();
+    if (size == 11 && input.Skip(11) == 11) {
+        if (const TGIFExtensionClass *cls = FindAppExtension(identifier))
             return cls;
     }
     return &TGIFUnknownAppExtension::ClassInfo;
@@ -130,28 +109,53 @@ const TGIFExtensionClass TGIFUnknownAppExtension::ClassInfo = {"TGIFUnknownAppEx
 const TGIFExtensionClass TGIFAppExtNSLoop::ClassInfo = {"TGIFAppExtNSLoop", &CreateExtension<TGIFAppExtNSLoop>,
                                                         nullptr};
 
-void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls) { Extensions().push_back({label, cls}); }
+// Registered classes come before the built-in ones, the latest registered first; the
+// built-in ones are found without a search (every extension of every file is looked up).
+void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls)
+{
+    if (!extensionRegistry)
+        extensionRegistry = new std::vector<ExtensionPair>;
+    extensionRegistry->push_back({label, cls});
+}
 
 void RegisterAppExtension(const std::string &identifier11, const TGIFExtensionClass *cls)
 {
-    AppExtensions().push_back({Identifier11(identifier11), cls});
+    if (!appExtensionRegistry)
+        appExtensionRegistry = new std::vector<AppExtensionPair>;
+    appExtensionRegistry->push_back({Identifier11(identifier11), cls});
 }
 
 const TGIFExtensionClass *FindExtension(uint8_t label)
 {
-    auto &list = Extensions();
-    for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (it->label == label)
-            return it->cls;
-    return nullptr;
+    if (extensionRegistry) {
+        for (auto it = extensionRegistry->rbegin(); it != extensionRegistry->rend(); ++it)
+            if (it->label == label)
+                return it->cls;
+    }
+    switch (label) {
+    case 0x01:
+        return &TGIFTextExtension::ClassInfo;
+    case 0xF9:
+        return &TGIFGraphicControlExtension::ClassInfo;
+    case 0xFE:
+        return &TGIFCommentExtension::ClassInfo;
+    case 0xFF:
+        return &TGIFApplicationExtension::ClassInfo;
+    default:
+        return nullptr;
+    }
 }
 
 const TGIFExtensionClass *FindAppExtension(const uint8_t *identifier11)
 {
-    auto &list = AppExtensions();
-    for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if (std::memcmp(it->identifier.data(), identifier11, 11) == 0)
-            return it->cls;
+    if (appExtensionRegistry) {
+        for (auto it = appExtensionRegistry->rbegin(); it != appExtensionRegistry->rend(); ++it)
+            if (std::memcmp(it->identifier.data(), identifier11, 11) == 0)
+                return it->cls;
+    }
+    // The looping extension, under Netscape's name or the one of its later variant.
+    if (std::memcmp(identifier11, "NETSCAPE2.0", 11) == 0 || std::memcmp(identifier11, "ANIMEXTS1.0", 11) == 0)
+        return &TGIFAppExtNSLoop::ClassInfo;
     return nullptr;
 }
 
@@ -165,8 +169,6 @@ void FreeExtensionRegistries()
 
 // ---------------------------------------------------------------------------------------
 // TGIFExtension
-
-TGIFExtension::TGIFExtension(TGIFSubImage *frame) : TGIFItem(frame ? frame->Image() : nullptr), frame(frame) {}
 
 TGIFExtension::~TGIFExtension()
 {
@@ -440,8 +442,9 @@ void ReadSubBlocks(TGIFInput &input, std::vector<TGIFBlock> &blocks, Seen seen)
         const uint8_t *from = input.Here();
         if (input.Skip(length) < length)
             throw GIFException("Premature end of data");
-        blocks.push_back(TGIFBlock{std::vector<uint8_t>(from, from + length)});
-        seen(blocks.back());
+        TGIFBlock &block = blocks.emplace_back();
+        block.Data.assign(from, from + length);
+        seen(block);
     }
 }
 } // namespace
@@ -475,8 +478,10 @@ void TGIFApplicationExtension::Read(TGIFInput &input)
     if (size == 0)
         return;   // an empty first block is the extension's terminator
     input.ReadExact(Identifier.data(), std::min(size, 11));
-    BlockTail.assign(size_t(std::max(size - 11, 0)), 0);
-    input.ReadExact(BlockTail.data(), qint64(BlockTail.size()));
+    if (size > 11) {
+        BlockTail.resize(size_t(size - 11));
+        input.ReadExact(BlockTail.data(), qint64(BlockTail.size()));
+    }
     ReadBody(input);
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 bool GIFRenderOnLoad = false;
 bool GIFOptimizeOnWrite = false;
@@ -30,8 +31,6 @@ int BitsForColors(int count)
 
 // ---------------------------------------------------------------------------------------
 // TGIFItem
-
-TGIFItem::TGIFItem(TGIFImage *image) : image(image) {}
 
 TGIFItem::~TGIFItem()
 {
@@ -60,12 +59,16 @@ void TGIFItem::LoadFromFile(const std::string &fileName)
 
 TGIFList::~TGIFList() { Clear(); }
 
+TGIFItem *TGIFList::Items(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("TGIFList::Items: index out of range");
+    return items[index];
+}
+
 int TGIFList::Add(TGIFItem *item)
 {
-    // Room for a few at once: most lists hold one to three items.
-    if (items.capacity() == 0)
-        items.reserve(4);
-    items.push_back(item);
+    items.append(item);
     item->OwnerList = this;
     return int(items.size()) - 1;
 }
@@ -81,7 +84,7 @@ void TGIFList::Remove(TGIFItem *item)
 
 void TGIFList::Delete(int index)
 {
-    TGIFItem *item = items.at(size_t(index));
+    TGIFItem *item = Items(index);
     items.erase(items.begin() + index);
     item->OwnerList = nullptr;
     delete item;
@@ -89,13 +92,15 @@ void TGIFList::Delete(int index)
 
 void TGIFList::Clear()
 {
-    // Front to back, without moving the rest of the list each time (a file can hold many items).
-    std::vector<TGIFItem *> taken;
-    taken.swap(items);
-    for (TGIFItem *item : taken) {
+    if (items.isEmpty())
+        return;
+    // Front to back, without moving the rest of the list each time (a file can hold many items);
+    // an item taken out of the list first does not look for itself in it when it is freed.
+    for (TGIFItem *item : items) {
         item->OwnerList = nullptr;
         delete item;
     }
+    items.clear();
 }
 
 int TGIFList::IndexOf(const TGIFItem *item) const
@@ -344,13 +349,16 @@ TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame)
 TGIFImage::TGIFImage()
     : images(this), header(this)
 {
-    Clear();
+    // A new picture is empty already: only the screen's packed byte is that of an empty one.
+    header.Prepare();
 }
 
 TGIFImage::~TGIFImage()
 {
     StopPainters();
-    ReapFinishedPainters(false, this);
+    // (Only a picture that started a painter can have finished ones waiting.)
+    if (painterStarted.load(std::memory_order_acquire))
+        ReapFinishedPainters(false, this);
     images.Clear();
 }
 
@@ -365,7 +373,8 @@ void TGIFImage::Clear()
     header.Width = 0;
     header.Height = 0;
     header.Prepare();
-    SetPalette({});
+    if (!imagePalette.isEmpty())
+        SetPalette({});
 }
 
 int TGIFImage::Add(TGIFSubImage *frame)

@@ -17,6 +17,7 @@
 
 #include <QIODevice>
 #include <QImage>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -92,7 +93,7 @@ int BitsForColors(int count);
 
 class TGIFItem {
 public:
-    explicit TGIFItem(TGIFImage *image);
+    explicit TGIFItem(TGIFImage *image) : image(image) {}
     virtual ~TGIFItem();
     TGIFItem(const TGIFItem &) = delete;
     TGIFItem &operator=(const TGIFItem &) = delete;
@@ -123,7 +124,7 @@ public:
     TGIFList &operator=(const TGIFList &) = delete;
 
     int Count() const { return int(items.size()); }
-    TGIFItem *Items(int index) const { return items.at(size_t(index)); }
+    TGIFItem *Items(int index) const;
     int Add(TGIFItem *item);
     void Remove(TGIFItem *item);   // takes it out of the list without freeing it
     void Delete(int index);        // frees the item
@@ -139,7 +140,8 @@ public:
 
 protected:
     TGIFImage *image;
-    std::vector<TGIFItem *> items;
+    // Most lists hold one to three items: those stay inside the list, without an allocation.
+    QVarLengthArray<TGIFItem *, 4> items;
 };
 
 class TGIFImageList : public TGIFList {
@@ -166,6 +168,8 @@ struct TGIFColor {
     uint8_t Red = 0, Green = 0, Blue = 0;
     bool operator==(const TGIFColor &) const = default;
 };
+// Three plain bytes: a table's entries are copied and set as bytes (see TGIFColorMap::Grow).
+Q_DECLARE_TYPEINFO(TGIFColor, Q_PRIMITIVE_TYPE);
 
 class TGIFColorMap {
 public:
@@ -212,7 +216,9 @@ protected:
     // The entries kept for n colours.
     static int CapacityFor(int n);
     void Grow(int n);
-    std::vector<TGIFColor> colors;   // size() is the capacity
+    // size() is the capacity. Tables of up to 16 colours, those of most small pictures, are
+    // kept inside the map.
+    QVarLengthArray<TGIFColor, 16> colors;
     int count = 0;
     int capacity = 0;
     bool optimized = false;
@@ -402,7 +408,7 @@ struct TGIFExtensionClass {
 
 class TGIFExtension : public TGIFItem {
 public:
-    explicit TGIFExtension(TGIFSubImage *frame);
+    explicit TGIFExtension(TGIFSubImage *frame) : TGIFItem(frame ? frame->Image() : nullptr), frame(frame) {}
     ~TGIFExtension() override;
     int RequiredVersion() const override { return gv89a; }
     virtual uint8_t LabelByte() const = 0;
@@ -529,8 +535,9 @@ public:
 // A copy of an extension that belongs to `frame` (not yet in its list).
 TGIFExtension *CopyExtension(TGIFExtension &source, TGIFSubImage *frame);
 
-// The registries (created on first use, freed by UnregisterGIFCodec). Look-ups search from the
-// last registered pair to the first.
+// The registries: look-ups find the registered classes first, from the last registered pair to
+// the first, then the built-in ones. Registrations are kept until FreeExtensionRegistries
+// (UnregisterGIFCodec calls it).
 void RegisterExtension(uint8_t label, const TGIFExtensionClass *cls);
 void RegisterAppExtension(const std::string &identifier11, const TGIFExtensionClass *cls);
 const TGIFExtensionClass *FindExtension(uint8_t label);

@@ -64,14 +64,11 @@ void TGIFColorMap::Read(TGIFInput &input, int n)
     Clear();
     if (n <= 0)
         return;
-    // Straight from the file's bytes, without setting the entries first.
     const uint8_t *from = input.Here();
     if (input.Skip(3 * qint64(n)) < 3 * qint64(n))
         throw GIFException("Premature end of data");
-    const auto *entries = reinterpret_cast<const TGIFColor *>(from);
-    colors.reserve(size_t(CapacityFor(n)));
-    colors.assign(entries, entries + n);
     Grow(n);   // the entries beyond n: black
+    std::memcpy(colors.data(), from, 3 * size_t(n));
     count = n;
 }
 

@@ -12,8 +12,6 @@ void RegisterGIFCodec()
     if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()) && QGuiApplication::primaryScreen())
         GIFPaletteDisplay = QGuiApplication::primaryScreen()->depth() <= 8;
     RegisterFileFormat("gif", "GIF Image", [] { return std::unique_ptr<TGraphic>(new TGIFImage); });
-    // The extension registries are created on first use; touch them now.
-    (void)FindExtension(0);
     // Painters hand their steps to the main thread through this queue: it exists from now on.
     TMainThreadCalls::Instance();
 }

@@ -1089,8 +1089,16 @@ TEST(GIFExtensions, UnknownLabelAndBadIntroducers)
     EXPECT_EQ(FindAppExtension(reinterpret_cast<const uint8_t *>("ANIMEXTS1.0")), &TGIFAppExtNSLoop::ClassInfo);
     RegisterExtension(0xFE, &TGIFUnknownAppExtension::ClassInfo);
     EXPECT_EQ(FindExtension(0xFE), &TGIFUnknownAppExtension::ClassInfo);
+    RegisterExtension(0xFE, &TGIFTextExtension::ClassInfo);
+    EXPECT_EQ(FindExtension(0xFE), &TGIFTextExtension::ClassInfo);
+    // A registered application class comes before the built-in one, also when a file is read.
+    RegisterAppExtension("NETSCAPE2.0", &TGIFUnknownAppExtension::ClassInfo);
+    Loaded registered = LoadBytes(FileWithExtension(QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x05\x00\x00", 19)));
+    ASSERT_EQ(registered.error, "");
+    EXPECT_TRUE(dynamic_cast<TGIFUnknownAppExtension *>(registered.image->Images()[0]->Extensions()[0]));
     FreeExtensionRegistries();
     EXPECT_EQ(FindExtension(0xFE), &TGIFCommentExtension::ClassInfo);
+    EXPECT_EQ(FindAppExtension(reinterpret_cast<const uint8_t *>("NETSCAPE2.0")), &TGIFAppExtNSLoop::ClassInfo);
 }
 
 TEST(GIFBlocks, StrayByteAfterExtensionsIsReadAsDescriptorAndWrittenAsComma)
