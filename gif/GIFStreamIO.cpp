@@ -9,9 +9,9 @@ void GIFReadDevice(QIODevice &device, const std::function<void(TGIFInput &)> &re
     const qint64 start = device.pos();
     auto *buffer = qobject_cast<QBuffer *>(&device);
     const bool inMemory = buffer && buffer->isReadable();
-    // A QBuffer's bytes are read where they are, not even shared (sharing counts references).
-    QByteArray rest;
-    const QByteArray &bytes = inMemory ? buffer->data() : (rest = device.readAll());
+    // A QBuffer's bytes are shared, not copied. (Held, not just referred to: a warning handler
+    // may change the buffer while its bytes are read.)
+    const QByteArray bytes = inMemory ? buffer->data() : device.readAll();
     TGIFInput input(reinterpret_cast<const uint8_t *>(bytes.constData()), bytes.size(), inMemory ? start : 0);
     const qint64 base = inMemory ? 0 : start;
     struct Reached {
