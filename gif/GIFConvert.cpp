@@ -416,7 +416,7 @@ void TGIFSubImage::Crop(int left, int top, int width, int height)
     if (Empty() || box.Empty() || (box.left == Left && box.top == Top && box.right == Left + Width &&
                                    box.bottom == Top + Height))
         return;
-    const std::unique_ptr<uint8_t[]> old = std::move(data);
+    const std::unique_ptr<uint8_t[]> old = data.release(dataSize);
     const int oldWidth = Width, oldLeft = Left, oldTop = Top;
     Left = uint16_t(box.left);
     Top = uint16_t(box.top);

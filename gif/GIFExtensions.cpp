@@ -393,7 +393,7 @@ int LoopBlockKind(const TGIFBlock &block)
     return 0;
 }
 
-int LastOfKind(const std::vector<TGIFBlock> &blocks, int kind)
+int LastOfKind(const TGIFBlocks &blocks, int kind)
 {
     for (int i = int(blocks.size()) - 1; i >= 0; --i)
         if (LoopBlockKind(blocks[size_t(i)]) == kind)
@@ -434,7 +434,7 @@ size_t CountSubBlocks(TGIFInput input)
 // bytes into a list sized once; seen gets each as it is read. A sub-block cut short by the end
 // of the data raises "Premature end of data".
 template <class Seen>
-void ReadSubBlocks(TGIFInput &input, std::vector<TGIFBlock> &blocks, Seen seen)
+void ReadSubBlocks(TGIFInput &input, TGIFBlocks &blocks, Seen seen)
 {
     blocks.clear();
     blocks.reserve(CountSubBlocks(input));
@@ -443,7 +443,7 @@ void ReadSubBlocks(TGIFInput &input, std::vector<TGIFBlock> &blocks, Seen seen)
         if (input.Skip(length) < length)
             throw GIFException("Premature end of data");
         TGIFBlock &block = blocks.emplace_back();
-        block.Data.assign(from, from + length);
+        block.Data.append(from, length);
         seen(block);
     }
 }
@@ -505,7 +505,7 @@ TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage *frame) : TGIFApplicationExtensi
 
 void TGIFAppExtNSLoop::WriteBody(QIODevice &stream)
 {
-    std::vector<TGIFBlock> blocks = SubBlocks;
+    TGIFBlocks blocks = SubBlocks;
     int loop = LastOfKind(blocks, LoopBlock);
     if (loop < 0) {
         blocks.insert(blocks.begin(), TGIFBlock{{LoopBlock, 0, 0}});

@@ -231,7 +231,7 @@ void TGIFSubImage::AllocateUnset()
     if (n > GIFMaxFramePixels)
         throw GIFException("Image dimensions too large");
     try {
-        data.reset(new uint8_t[size_t(n) + GIFPixelSlack]);
+        data.allocate(size_t(n) + GIFPixelSlack);
     } catch (const std::bad_alloc &) {
         throw GIFException("Image dimensions too large");   // too large for this machine
     }
@@ -289,7 +289,7 @@ uint8_t &TGIFSubImage::Pixels(int x, int y)
     if (x < 0 || y < 0 || x >= Width || y >= Height)
         throw GIFException("Invalid pixel coordinates");
     EnsurePixels();
-    return data[size_t(y) * Width + size_t(x)];
+    return data.get()[size_t(y) * Width + size_t(x)];
 }
 
 uint8_t *TGIFSubImage::Rows(int y)

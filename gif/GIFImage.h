@@ -23,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -291,6 +292,53 @@ private:
 // The graphic control extension, declared below.
 class TGIFGraphicControlExtension;
 
+// A frame's pixel store: the pixels and GIFPixelSlack bytes beyond them. A frame of a few
+// pixels keeps them inside itself, without an allocation of its own (small animations and
+// test pictures are full of such frames).
+class TFramePixels {
+public:
+    TFramePixels() = default;
+    TFramePixels(const TFramePixels &) = delete;   // it may point into itself
+    TFramePixels &operator=(const TFramePixels &) = delete;
+
+    uint8_t *get() const { return pointer; }
+    explicit operator bool() const { return pointer != nullptr; }
+    void reset()
+    {
+        heap.reset();
+        pointer = nullptr;
+    }
+    // Room for `bytes` bytes, not set yet.
+    void allocate(size_t bytes)
+    {
+        reset();
+        if (bytes <= sizeof(inside)) {
+            pointer = inside;
+        } else {
+            heap.reset(new uint8_t[bytes]);
+            pointer = heap.get();
+        }
+    }
+    // The first `bytes` bytes as a buffer of their own; the store is empty after.
+    std::unique_ptr<uint8_t[]> release(size_t bytes)
+    {
+        std::unique_ptr<uint8_t[]> taken;
+        if (pointer == inside) {
+            taken.reset(new uint8_t[bytes]);
+            std::memcpy(taken.get(), inside, bytes);
+        } else {
+            taken = std::move(heap);
+        }
+        pointer = nullptr;
+        return taken;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> heap;
+    uint8_t *pointer = nullptr;
+    alignas(8) uint8_t inside[48];
+};
+
 class TGIFSubImage : public TGIFItem {
 public:
     explicit TGIFSubImage(TGIFImage *image);
@@ -381,7 +429,7 @@ public:
 private:
     // Allocates Width x Height pixels, not set yet (none when that is 0).
     void AllocateUnset();
-    std::unique_ptr<uint8_t[]> data;
+    TFramePixels data;
     uint32_t dataSize = 0;
     TGIFLocalColorMap colorTable;
     TGIFExtensionList extensions;
@@ -505,15 +553,18 @@ public:
 
 // One data sub-block: 1..255 bytes.
 struct TGIFBlock {
-    std::vector<uint8_t> Data;
+    // Most sub-blocks are a few bytes: those stay inside the block.
+    QVarLengthArray<uint8_t, 16> Data;
 };
+// An extension's sub-blocks: most have one or two, kept inside the list.
+using TGIFBlocks = QVarLengthArray<TGIFBlock, 2>;
 
 class TGIFUnknownAppExtension : public TGIFApplicationExtension {
 public:
     using TGIFApplicationExtension::TGIFApplicationExtension;
     static const TGIFExtensionClass ClassInfo;
     const TGIFExtensionClass &Class() const override { return ClassInfo; }
-    std::vector<TGIFBlock> Blocks;
+    TGIFBlocks Blocks;
     void WriteBody(QIODevice &stream) override;
     void ReadBody(TGIFInput &input) override;
 };
@@ -527,7 +578,7 @@ public:
     uint32_t BufferSize = 0;
     // The sub-blocks as read (loop count, buffer size and any others); written back with the
     // current Loops and BufferSize in the last sub-block of each kind.
-    std::vector<TGIFBlock> SubBlocks;
+    TGIFBlocks SubBlocks;
     void WriteBody(QIODevice &stream) override;
     void ReadBody(TGIFInput &input) override;
 };
@@ -602,6 +653,9 @@ public:
     void SetPalette(const TPalette &palette) override;
     void Draw(TCanvas &canvas, const QRect &rect) override;
     void LoadFromStream(QIODevice &stream) override;
+    // The same from bytes already in memory, read where they are: no device is needed around
+    // them (for a small picture, a QBuffer costs as much as the reading).
+    void LoadFromBytes(const QByteArray &bytes);
     void SaveToStream(QIODevice &stream) override;
 
     // Shrinks the picture (GIFOptimize.cpp): the options are a set of TCompactOption. The
@@ -645,6 +699,10 @@ public:
 
 private:
     friend class TGIFPainter;
+    // A load: the picture emptied, read by `read`, progress reported; on a failure `undo` runs
+    // before the exception goes on.
+    void Load(const std::function<void()> &read, const std::function<void()> &undo);
+    void ReadPicture(TGIFInput &input);
     // A painter for the target, started from a Draw on the caller's canvas and rectangle. A
     // painter without DrawAsync runs to its end here, and none is returned.
     TGIFPainter *StartPainter(TCanvas &target, const QRect &targetRect, const TCanvas &caller, const QRect &callerRect);

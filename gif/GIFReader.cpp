@@ -164,21 +164,44 @@ void TGIFImage::LoadFromStream(QIODevice &stream)
 {
     // The device is read as a whole: it ends where the picture ended, or where it started after
     // a failure.
+    const qint64 start = stream.pos();
+    Load([&] { GIFReadDevice(stream, [this](TGIFInput &input) { ReadPicture(input); }); },
+         [&] {
+             if (!stream.isSequential())
+                 stream.seek(start);
+         });
+}
+
+void TGIFImage::LoadFromBytes(const QByteArray &bytes)
+{
+    // Held, not just referred to: a warning handler may change the caller's array meanwhile.
+    const QByteArray held = bytes;
+    Load(
+        [&] {
+            TGIFInput input(reinterpret_cast<const uint8_t *>(held.constData()), held.size(), 0);
+            ReadPicture(input);
+        },
+        [] {});
+}
+
+void TGIFImage::Load(const std::function<void()> &read, const std::function<void()> &undo)
+{
     Progress(TProgressStage::Starting, 0, false, QRect(), "Loading...");
     Clear();
-    const qint64 start = stream.pos();
     try {
-        GIFReadDevice(stream, [this](TGIFInput &input) {
-            header.Read(input);
-            images.Read(input, this);
-            TGIFTrailer trailer(this);
-            trailer.Read(input);
-        });
+        read();
     } catch (...) {
-        if (!stream.isSequential())
-            stream.seek(start);
+        undo();
         Progress(TProgressStage::Ending, 0, true, QRect(), "Loading...");
         throw;
     }
     Progress(TProgressStage::Ending, 100, true, QRect(), "Loading...");
+}
+
+void TGIFImage::ReadPicture(TGIFInput &input)
+{
+    header.Read(input);
+    images.Read(input, this);
+    TGIFTrailer trailer(this);
+    trailer.Read(input);
 }

@@ -131,3 +131,31 @@ TEST(GIFRoundTrip, RandomFramesThroughBothEncodersAndGiflib)
         }
     }
 }
+
+// Bytes in memory read without a device around them: the same picture, warnings and failures
+// as through a QBuffer, whole and cut short at several places.
+TEST(GIFCrossCheck, LoadFromBytesReadsAsTheStreamDoes)
+{
+    for (const std::string &path : FilesThatLoad()) {
+        SCOPED_TRACE(Name(path));
+        const QByteArray whole = ReadAll(path);
+        for (const qsizetype size : {whole.size(), whole.size() * 3 / 4, whole.size() / 2, qsizetype(20)}) {
+            const QByteArray bytes = whole.left(size);
+            const Loaded viaStream = LoadBytes(bytes);
+            TGIFImage image;
+            std::vector<std::string> warnings;
+            image.OnCodecWarning = [&](TGIFImage &, int, const std::string &message) { warnings.push_back(message); };
+            std::string error;
+            try {
+                image.LoadFromBytes(bytes);
+            } catch (const GIFException &e) {
+                error = e.what();
+            }
+            EXPECT_EQ(error, viaStream.error);
+            EXPECT_EQ(warnings, viaStream.warnings);
+            EXPECT_EQ(FramePixels(image), FramePixels(*viaStream.image));
+            if (error.empty())
+                EXPECT_EQ(SaveBytes(image), SaveBytes(*viaStream.image));
+        }
+    }
+}
